@@ -1,0 +1,179 @@
+#include "platform/pixel_picture_box.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/runtime.h"
+
+namespace tolv {
+namespace {
+
+// Picture boxes work at the screen's 96 dots per inch.
+constexpr double kScreenDpi = 1440.0 / kTwipsPerPixel;
+
+// Copies the part of a w x h source that fits into a tw x th target, top-left on top-left.
+void Blit(const uint32_t* src, int32_t w, int32_t h, uint32_t* dst, int32_t tw, int32_t th) {
+  const int32_t cols = std::min(w, tw);
+  const int32_t rows = std::min(h, th);
+  if (cols <= 0) return;
+  for (int32_t y = 0; y < rows; ++y) {
+    std::memcpy(dst + static_cast<size_t>(y) * tw, src + static_cast<size_t>(y) * w,
+                static_cast<size_t>(cols) * sizeof(uint32_t));
+  }
+}
+
+}  // namespace
+
+int32_t TwipsToPixels(float twips) {
+  const int32_t px = ToInt32(static_cast<long double>(twips) / kTwipsPerPixel);
+  if (px < 0) throw RuntimeError(ErrorKind::kInvalidArgument, "negative picture box size");
+  return px;
+}
+
+PixelPictureBox::PixelPictureBox(const PictureBoxDesign& design)
+    : name_(design.name),
+      left_(design.left),
+      top_(design.top),
+      auto_size_(design.auto_size),
+      scale_(kScreenDpi, kScreenDpi, 0, 0),
+      font_{design.font_name, design.font_size, design.font_bold} {
+  Resize(TwipsToPixels(design.width), TwipsToPixels(design.height));
+}
+
+void PixelPictureBox::SetScaleMode(int16_t mode) { scale_.SetMode(mode); }
+
+void PixelPictureBox::SetCurrentX(float x) { current_x_px_ = scale_.ToDeviceX(x); }
+void PixelPictureBox::SetCurrentY(float y) { current_y_px_ = scale_.ToDeviceY(y); }
+float PixelPictureBox::CurrentX() const { return ToSingle(scale_.FromDeviceX(current_x_px_)); }
+float PixelPictureBox::CurrentY() const { return ToSingle(scale_.FromDeviceY(current_y_px_)); }
+
+void PixelPictureBox::SetFontName(const std::u32string& name) {
+  if (!name.empty()) font_.name = name;
+}
+
+void PixelPictureBox::SetFontSize(float points) {
+  if (!(points > 0) || !std::isfinite(points)) {
+    throw RuntimeError(ErrorKind::kInvalidArgument, "invalid font size");
+  }
+  font_.size = points;
+}
+
+void PixelPictureBox::Print(const std::u32string& text) {
+  // Drawing while AutoRedraw is off would go to a window that is never shown.
+  if (auto_redraw_) {
+    DrawText(MutableImage(), current_x_px_, current_y_px_, text, font_);
+  }
+  current_y_px_ += MeasureText(U"", font_).height;
+  current_x_px_ = scale_.ToDeviceX(0);
+}
+
+float PixelPictureBox::TextWidth(const std::u32string& text) {
+  return ToSingle(scale_.LengthFromDeviceX(MeasureText(text, font_).width));
+}
+
+float PixelPictureBox::TextHeight(const std::u32string& text) {
+  return ToSingle(scale_.LengthFromDeviceY(MeasureText(text, font_).height));
+}
+
+void PixelPictureBox::SetPicture(PicturePtr picture) {
+  picture_ = std::move(picture);
+  if (picture_ && auto_size_) {
+    Resize(picture_->width(), picture_->height());
+  }
+  // The persistent image starts again from the background and the new picture.
+  image_.clear();
+  image_picture_.reset();
+}
+
+const std::vector<uint32_t>& PixelPictureBox::image_pixels() const {
+  const size_t size = static_cast<size_t>(width_px_) * static_cast<size_t>(height_px_);
+  if (image_.size() != size) {
+    image_.assign(size, kWhite);
+    if (picture_) {
+      Blit(picture_->pixels().data(), picture_->width(), picture_->height(), image_.data(),
+           width_px_, height_px_);
+    }
+  }
+  return image_;
+}
+
+std::vector<uint32_t>& PixelPictureBox::MutableImage() {
+  image_pixels();
+  image_picture_.reset();
+  return image_;
+}
+
+PicturePtr PixelPictureBox::Image() const {
+  if (!image_picture_) {
+    image_picture_ = std::make_shared<tolv::Picture>(width_px_, height_px_, image_pixels());
+  }
+  return image_picture_;
+}
+
+void PixelPictureBox::SetWidth(float twips) { Resize(TwipsToPixels(twips), height_px_); }
+void PixelPictureBox::SetHeight(float twips) { Resize(width_px_, TwipsToPixels(twips)); }
+
+void PixelPictureBox::Resize(int32_t width_px, int32_t height_px) {
+  if (width_px == width_px_ && height_px == height_px_) return;
+  if (!image_.empty()) {
+    // What was drawn stays where it was; new area is background, with the picture where it
+    // reaches.
+    std::vector<uint32_t> old = std::move(image_);
+    const int32_t old_w = width_px_;
+    const int32_t old_h = height_px_;
+    width_px_ = width_px;
+    height_px_ = height_px;
+    image_.clear();
+    std::vector<uint32_t>& image = MutableImage();
+    Blit(old.data(), old_w, old_h, image.data(), width_px_, height_px_);
+  } else {
+    width_px_ = width_px;
+    height_px_ = height_px;
+  }
+  image_picture_.reset();
+  scale_.SetInnerSize(width_px_, height_px_);
+}
+
+int32_t PixelPictureBox::GetImageRows(int32_t first_row, int32_t count, uint32_t* pixels,
+                                      int32_t width) const {
+  const std::vector<uint32_t>& image = image_pixels();
+  const int32_t begin = std::max(first_row, 0);
+  const int32_t end = std::min<int64_t>(static_cast<int64_t>(first_row) + count, height_px_);
+  const int32_t cols = std::min(width, width_px_);
+  for (int32_t y = begin; y < end; ++y) {
+    std::memcpy(pixels + static_cast<size_t>(y - first_row) * width,
+                image.data() + static_cast<size_t>(y) * width_px_,
+                static_cast<size_t>(std::max(cols, 0)) * sizeof(uint32_t));
+  }
+  return std::max(end - begin, 0);
+}
+
+int32_t PixelPictureBox::SetImageRows(int32_t first_row, int32_t count, const uint32_t* pixels,
+                                      int32_t width) {
+  std::vector<uint32_t>& image = MutableImage();
+  const int32_t begin = std::max(first_row, 0);
+  const int32_t end = std::min<int64_t>(static_cast<int64_t>(first_row) + count, height_px_);
+  const int32_t cols = std::min(width, width_px_);
+  for (int32_t y = begin; y < end; ++y) {
+    std::memcpy(image.data() + static_cast<size_t>(y) * width_px_,
+                pixels + static_cast<size_t>(y - first_row) * width,
+                static_cast<size_t>(std::max(cols, 0)) * sizeof(uint32_t));
+  }
+  return std::max(end - begin, 0);
+}
+
+void PixelPictureBox::PrintContentInto(PictureBox& target) const {
+  auto* pixel_target = dynamic_cast<PixelPictureBox*>(&target);
+  if (pixel_target == nullptr) {
+    throw RuntimeError(ErrorKind::kDeviceError, "picture boxes of different backends");
+  }
+  // A target without AutoRedraw would receive the drawing on a window that is never shown.
+  if (!pixel_target->auto_redraw_) return;
+  const std::vector<uint32_t>& shown = image_pixels();
+  std::vector<uint32_t>& dst = pixel_target->MutableImage();
+  Blit(shown.data(), width_px_, height_px_, dst.data(), pixel_target->width_px_,
+       pixel_target->height_px_);
+}
+
+}  // namespace tolv

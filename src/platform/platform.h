@@ -1,0 +1,52 @@
+// What tolv needs of the machine it runs on besides drawing: the program's directory, the default
+// printer, picture boxes, the picture loader, the message loop and the end of the program. Main
+// wires one real platform; tests wire a recording one.
+#ifndef TOLV_PLATFORM_PLATFORM_H_
+#define TOLV_PLATFORM_PLATFORM_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/drawing_surface.h"
+#include "platform/picture.h"
+
+namespace tolv {
+
+// The design-time state of one picture box (position and size in twips, font).
+struct PictureBoxDesign {
+  std::string name;
+  float left = 0;
+  float top = 0;
+  float width = 0;
+  float height = 0;
+  std::u32string font_name;
+  float font_size = 0;
+  bool font_bold = false;
+  // Takes the size of a picture set into it.
+  bool auto_size = false;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The directory of the running program, without a trailing separator.
+  virtual std::string ProgramDirectory() = 0;
+  // The default printer, found and measured at the first call (not before: a run without a job
+  // never looks for a printer).
+  virtual Printer& DefaultPrinter() = 0;
+  virtual std::unique_ptr<PictureBox> CreatePictureBox(const PictureBoxDesign& design) = 0;
+  // Reads a picture file; raises RuntimeError when it is missing, unreadable, truncated or too
+  // large.
+  virtual PicturePtr LoadPicture(const std::string& path) = 0;
+  // Lets pending window messages run (tolv has no window system: nothing to do).
+  virtual void DoEvents() = 0;
+  // Ends the program: finishes and hands over a print document that is still open. Returns the
+  // exit status (0 handed over or nothing to print, 2 not handed over, after one line on standard
+  // error).
+  virtual int EndProgram() = 0;
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_PLATFORM_H_

@@ -1,0 +1,31 @@
+// Job intake: the job file ZOBAX.QJT beside the program, read once into the job state.
+#ifndef TOLV_STARTUP_JOB_FILE_H_
+#define TOLV_STARTUP_JOB_FILE_H_
+
+#include <string>
+
+#include "platform/profile.h"
+#include "startup/job.h"
+
+namespace tolv {
+
+// The program's directory followed by "/ZOBAX.QJT".
+std::string JobFilePath(const std::string& program_dir);
+
+// Whether the path names a regular file whose name is exactly "ZOBAX.QJT", letter case included,
+// and that can be read. A directory, another letter case or an unreadable file count as missing.
+bool JobFileExists(const std::string& path);
+
+// Reads the job file into the job state: Blank, PaperType, OffsetX, OffsetY, FontFace, Zoom and
+// Rows. Returns false, having read nothing, when there is no job file; true otherwise, whatever
+// the file holds. Each step that fails is skipped and leaves its target as it was.
+bool LoadJob(JobState& job, const std::string& program_dir);
+
+// One read: a 255-character buffer holding the value (at most 254 characters) followed by NULs;
+// 255 NULs when the section or key is missing.
+std::u32string ReadProfileValue(const Profile& profile, const std::u32string& section,
+                                const std::u32string& key);
+
+}  // namespace tolv
+
+#endif  // TOLV_STARTUP_JOB_FILE_H_

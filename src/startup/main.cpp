@@ -1,0 +1,25 @@
+#include "startup/main.h"
+
+#include "form/tolv_form.h"
+#include "platform/runtime.h"
+#include "startup/form_type.h"
+#include "startup/job_file.h"
+
+namespace tolv {
+
+int Main(Platform& platform) {
+  JobState job;
+  const std::string program_dir = platform.ProgramDirectory();
+  // Without a job file nothing is read, no printer is looked for, and nothing is written.
+  if (!LoadJob(job, program_dir)) return 0;
+
+  InitFormType(job, program_dir);
+  InitPrinterMetrics(job, platform.DefaultPrinter());
+  {
+    TolvForm form(job, platform);
+    form.Show();
+  }
+  return platform.EndProgram();
+}
+
+}  // namespace tolv
