@@ -1,0 +1,47 @@
+// Where a finished print document goes: the default printer's queue, or the file printer
+// (ZOBAX.PDF beside the program). The printer backend renders on the destination's device and
+// hands it the finished PDF once.
+#ifndef TOLV_PLATFORM_DESTINATION_H_
+#define TOLV_PLATFORM_DESTINATION_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tolv {
+
+// The device a document is rendered for, as the destination measured it.
+struct PrinterDevice {
+  double dpi_x = 600;
+  double dpi_y = 600;
+  // The page, in PostScript points (1/72 inch).
+  double page_width_pt = 595.2756;   // A4
+  double page_height_pt = 841.8898;
+  // The printable area, in device pixels: its top-left corner on the page and its size.
+  double printable_left_px = 0;
+  double printable_top_px = 0;
+  double printable_width_px = 4961;
+  double printable_height_px = 7016;
+  // The media the job asks for (a PWG self-describing name), so the spooler never rescales.
+  std::string media = "iso_a4_210x297mm";
+};
+
+// The outcome of handing a document over.
+struct HandOverResult {
+  bool ok = true;
+  // When not ok: one line naming the cause and where the document was kept.
+  std::string message;
+};
+
+class Destination {
+ public:
+  virtual ~Destination() = default;
+  virtual const PrinterDevice& Device() const = 0;
+  // Hands over one finished PDF document. Never throws; on failure the document is kept (as
+  // ZOBAX.PDF beside the program) and the result says so.
+  virtual HandOverResult HandOver(std::string_view pdf) = 0;
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_DESTINATION_H_
