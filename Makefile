@@ -25,5 +25,8 @@ asan-test: deps
 
 test: unit-test asan-test
 
+demo: build
+	@./scripts/demo
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -182,6 +182,7 @@ class RecordingPlatform : public Platform {
   void AddPicture(const std::string& path, PicturePtr picture) { pictures_[path] = picture; }
   RecordingPrinter& printer() { return printer_; }
   Log& log() { return log_; }
+  const Log& log() const { return log_; }
   // The ops logged for one surface, in order.
   std::vector<Op> OpsOf(const std::string& surface) const;
   bool ended() const { return ended_; }

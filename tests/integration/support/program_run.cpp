@@ -1,0 +1,176 @@
+#include "integration/support/program_run.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace tolv::testing {
+namespace fs = std::filesystem;
+
+std::string SourceDir() {
+  const char* dir = getenv("TOLV_SOURCE_DIR");
+  return dir ? dir : ".";
+}
+
+std::string ProgramPath() {
+  const char* exe = getenv("TOLV_EXE");
+  if (!exe) throw std::runtime_error("TOLV_EXE is not set");
+  return exe;
+}
+
+ProgramDir::ProgramDir() {
+  std::string templ = (fs::temp_directory_path() / "tolv-run-XXXXXX").string();
+  if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = templ;
+  // A copy, not a link: the program finds its directory through its own resolved path.
+  fs::copy_file(ProgramPath(), File("tolv"));
+  fs::permissions(File("tolv"), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+}
+
+ProgramDir::~ProgramDir() {
+  std::error_code ignored;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+void ProgramDir::Write(const std::string& name, const std::string& bytes) const {
+  std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + name);
+}
+
+std::string ProgramDir::Read(const std::string& name) const {
+  std::ifstream in(File(name), std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool ProgramDir::Exists(const std::string& name) const {
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(File(name), ignored));
+}
+
+void ProgramDir::WriteJob(int blank, int paper_type, int offset_x, int offset_y,
+                          const std::map<int, std::string>& rows, const std::string& font,
+                          int zoom) const {
+  std::ostringstream job;
+  job << "[BLANK]\nValue=" << blank << "\n[PAPERTYPE]\nValue=" << paper_type
+      << "\n[OFFSETX]\nValue=" << offset_x << "\n[OFFSETY]\nValue=" << offset_y
+      << "\n[FONT]\nValue=" << font << "\n[ZOOM]\nValue=" << zoom << "\n[INFO]\n";
+  char key[8];
+  for (const auto& [index, text] : rows) {
+    std::snprintf(key, sizeof key, "%02d", index);
+    // Characters, not bytes: the row's length counts code points.
+    size_t chars = 0;
+    for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+    job << "ROW" << key << "=|" << text << "|\nLEN" << key << "=" << chars + 2 << "\n";
+  }
+  Write("ZOBAX.QJT", job.str());
+}
+
+RunResult ProgramDir::Run(const std::vector<std::string>& extra_env, int timeout_seconds) const {
+  const std::string err_path = File(".stderr");
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (err >= 0) dup2(err, 2);
+    // No scheduler: the file printer takes the document.
+    setenv("CUPS_SERVER", (path_ + "/no-scheduler.sock").c_str(), 1);
+    unsetenv("LPDEST");
+    unsetenv("PRINTER");
+    for (const std::string& setting : extra_env) putenv(strdup(setting.c_str()));
+    const std::string exe = File("tolv");
+    execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  RunResult result;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      status = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (status != -1 && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  std::ifstream err(err_path);
+  std::ostringstream text;
+  text << err.rdbuf();
+  result.standard_error = text.str();
+  std::error_code ignored;
+  fs::remove(err_path, ignored);
+  return result;
+}
+
+namespace {
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+std::string Unescape(std::string s) {
+  const std::pair<const char*, const char*> entities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
+  for (const auto& [from, to] : entities) {
+    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + 1)) {
+      s.replace(at, std::string(from).size(), to);
+    }
+  }
+  return s;
+}
+
+}  // namespace
+
+std::vector<Word> PdfWords(const std::string& pdf_path) {
+  const std::string html = Capture("pdftotext -bbox '" + pdf_path + "' - 2>/dev/null");
+  std::vector<Word> words;
+  static const std::regex kPage("<page ");
+  static const std::regex kWord(
+      R"re(<word xMin="([-0-9.]+)" yMin="([-0-9.]+)" xMax="([-0-9.]+)" yMax="([-0-9.]+)">([^<]*)</word>)re");
+  int page = 0;
+  std::istringstream lines(html);
+  std::string line;
+  std::smatch m;
+  while (std::getline(lines, line)) {
+    if (std::regex_search(line, kPage)) ++page;
+    if (std::regex_search(line, m, kWord)) {
+      words.push_back({page, Unescape(m[5]), std::stod(m[1]), std::stod(m[2]), std::stod(m[3]),
+                       std::stod(m[4])});
+    }
+  }
+  return words;
+}
+
+int PdfPageCount(const std::string& pdf_path) {
+  const std::string info = Capture("pdfinfo '" + pdf_path + "' 2>/dev/null");
+  std::smatch m;
+  static const std::regex kPages(R"(Pages:\s+(\d+))");
+  return std::regex_search(info, m, kPages) ? std::stoi(m[1]) : 0;
+}
+
+}  // namespace tolv::testing
