@@ -2,19 +2,51 @@
 // throughout; otherwise the Windows code page of the locale's language (Cyrillic languages 1251,
 // Central European 1250, Greek 1253, Turkish 1254, Baltic 1257, anything else 1252). The backend
 // of the machine implements it.
+//
+// The choice is made once for the whole file: a file with a single byte that is not UTF-8 is read
+// entirely in the code page, so one stray byte never turns the rest of the text into a mixture.
 #ifndef TOLV_PLATFORM_CODE_PAGE_H_
 #define TOLV_PLATFORM_CODE_PAGE_H_
 
+#include <array>
 #include <string>
 #include <string_view>
 
 namespace tolv {
+
+// The job file's text rule, judged once over the whole file and then applied to pieces of it, so
+// that a reader decodes only the text it keeps. Every code page in question is a single-byte one
+// whose lower half is ASCII, and ASCII bytes never occur inside a UTF-8 sequence: a piece cut at an
+// ASCII byte decodes exactly as it would inside the whole text.
+class JobText {
+ public:
+  // Judges the bytes; they must outlive the JobText, which keeps a view of them.
+  explicit JobText(std::string_view whole_file);
+
+  // The file's bytes without the byte-order mark.
+  std::string_view body() const { return body_; }
+  bool is_utf8() const { return utf8_; }
+
+  // Decodes a piece of body(), one character per code point. Bytes the encoding does not define
+  // become U+FFFD; decoding never fails.
+  std::u32string Decode(std::string_view piece) const;
+
+ private:
+  std::string_view body_;
+  bool utf8_ = true;
+  // The code page's characters for the bytes 0x80 to 0xFF (unused for UTF-8).
+  std::array<char32_t, 128> upper_half_{};
+};
 
 // Decodes bytes to code points, one character per code point.
 std::u32string DecodeJobText(std::string_view bytes);
 
 // Encodes code points as UTF-8 (for fonts and file names); invalid code points become U+FFFD.
 std::string ToUtf8(std::u32string_view text);
+
+// The Windows code page (1250, 1251, 1252, 1253, 1254 or 1257) of the language of a locale name
+// such as "ru_RU.UTF-8"; 1252 for an empty, "C" or unknown one.
+int CodePageOfLocale(std::string_view locale_name);
 
 }  // namespace tolv
 

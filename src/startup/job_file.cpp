@@ -1,13 +1,159 @@
 #include "startup/job_file.h"
 
-namespace tolv {
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <vector>
 
-// Placeholder until the job intake lands.
-std::string JobFilePath(const std::string& program_dir) { return program_dir + "/ZOBAX.QJT"; }
-bool JobFileExists(const std::string&) { return false; }
-bool LoadJob(JobState&, const std::string&) { return false; }
-std::u32string ReadProfileValue(const Profile&, const std::u32string&, const std::u32string&) {
-  return std::u32string(255, U'\0');
+#include "platform/runtime.h"
+
+namespace tolv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kJobFileName = "ZOBAX.QJT";
+
+// Whether the directory holds an entry named exactly like the path's last part, letter case
+// included, and the path leads to a regular file. Asking the file system for the name alone would
+// find "zobax.qjt" where names ignore case; its own entries do not lie.
+bool IsJobFileEntry(const fs::path& path) {
+  if (path.filename() != kJobFileName) return false;
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return false;  // follows a symbolic link
+  const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  fs::directory_iterator entry(dir, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    if (entry->path().filename().native() == kJobFileName) return true;
+  }
+  return false;
+}
+
+// The whole file in one open and one pass of reads; nothing when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::string bytes;
+  std::error_code error;
+  const uintmax_t size_hint = fs::file_size(path, error);
+  if (!error && size_hint < (uintmax_t{1} << 32)) bytes.reserve(static_cast<size_t>(size_hint));
+  std::array<char, 1 << 16> chunk;
+  while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0) {
+    bytes.append(chunk.data(), static_cast<size_t>(file.gcount()));
+  }
+  if (file.bad()) return std::nullopt;
+  return bytes;
+}
+
+std::u32string TwoDigitKey(const char32_t* prefix, int index) {
+  std::u32string key(prefix);
+  key.push_back(static_cast<char32_t>(U'0' + index / 10));
+  key.push_back(static_cast<char32_t>(U'0' + index % 10));
+  return key;
+}
+
+std::u32string RowKey(int index) { return TwoDigitKey(U"ROW", index); }
+std::u32string LenKey(int index) { return TwoDigitKey(U"LEN", index); }
+
+// The keys the job is made of, and nothing else: the reader keeps only these.
+std::vector<ProfileKey> JobKeys() {
+  std::vector<ProfileKey> keys;
+  for (const char32_t* section :
+       {U"BLANK", U"PAPERTYPE", U"OFFSETX", U"OFFSETY", U"FONT", U"ZOOM"}) {
+    keys.push_back({section, U"Value"});
+  }
+  for (int i = 0; i < kRowCount - 1; ++i) {
+    keys.push_back({U"INFO", RowKey(i)});
+    keys.push_back({U"INFO", LenKey(i)});
+  }
+  return keys;
+}
+
+[[noreturn]] void InvalidLength() {
+  throw RuntimeError(ErrorKind::kInvalidArgument, "invalid string length");
+}
+
+// The first `length` characters (all of them when it is longer); a negative length raises.
+std::u32string Left(const std::u32string& text, int64_t length) {
+  if (length < 0) InvalidLength();
+  return text.substr(0, static_cast<size_t>(std::min<int64_t>(length, text.size())));
+}
+
+// The last `length` characters (all of them when it is longer); a negative length raises.
+std::u32string Right(const std::u32string& text, int64_t length) {
+  if (length < 0) InvalidLength();
+  const size_t kept = static_cast<size_t>(std::min<int64_t>(length, text.size()));
+  return text.substr(text.size() - kept);
+}
+
+int16_t ReadInt16(const Profile& profile, const std::u32string& section) {
+  return ToInt16(LeadingNumber(ReadProfileValue(profile, section, U"Value")));
+}
+
+// A row keeps characters 2 to L-1 of its padded buffer: the writer of the job frames the text with
+// one extra character at each end and gives its length plus 2.
+void LoadRow(JobState& job, const Profile& profile, int i) {
+  std::u32string& row = job.Rows[i];
+  row = ReadProfileValue(profile, U"INFO", RowKey(i));
+  // The length belongs to this row alone: when it does not convert, the cut that needs it fails
+  // too, rather than taking an earlier row's length.
+  std::optional<int32_t> length;
+  Step([&] { length = ToInt32(LeadingNumber(ReadProfileValue(profile, U"INFO", LenKey(i)))); });
+  Step([&] {
+    if (!length) InvalidLength();
+    row = Left(row, *length);
+  });
+  Step([&] { row = Left(row, static_cast<int64_t>(row.size()) - 1); });
+  Step([&] { row = Right(row, static_cast<int64_t>(row.size()) - 1); });
+}
+
+}  // namespace
+
+std::string JobFilePath(const std::string& program_dir) {
+  return program_dir + "/" + std::string(kJobFileName);
+}
+
+bool JobFileExists(const std::string& path) {
+  return IsJobFileEntry(path) && std::ifstream(path, std::ios::binary).is_open();
+}
+
+std::u32string ReadProfileValue(const Profile& profile, const std::u32string& section,
+                                const std::u32string& key) {
+  std::u32string buffer = profile.Value(section, key).value_or(std::u32string());
+  buffer.resize(kProfileBufferLength, U'\0');  // the reader never hands out more than 254
+  return buffer;
+}
+
+bool LoadJob(JobState& job, const std::string& program_dir) {
+  const std::string path = JobFilePath(program_dir);
+  if (!IsJobFileEntry(path)) return false;
+  const std::optional<std::string> bytes = ReadWholeFile(path);
+  if (!bytes) return false;  // an unreadable file counts as missing
+  const std::vector<ProfileKey> keys = JobKeys();
+  const Profile profile = Profile::Parse(*bytes, keys);
+
+  Step([&] { job.PrintJob.Blank = ReadInt16(profile, U"BLANK"); });
+  Step([&] { job.PrintJob.PaperType = ReadInt16(profile, U"PAPERTYPE"); });
+  Step([&] { job.PrintJob.OffsetX = ReadInt16(profile, U"OFFSETX"); });
+  Step([&] { job.PrintJob.OffsetY = ReadInt16(profile, U"OFFSETY"); });
+  Step([&] {
+    std::u32string face = ReadProfileValue(profile, U"FONT", U"Value");
+    std::erase(face, U'\0');
+    job.FontFace = std::move(face);
+  });
+
+  // Out of 80 to 120 per cent the zoom is reset to 100, not clamped.
+  Step([&] { job.Zoom = LeadingNumber(ReadProfileValue(profile, U"ZOOM", U"Value")); });
+  Step([&] {
+    if (job.Zoom > 120 || job.Zoom < 80) job.Zoom = 100;
+  });
+  Step([&] { job.Zoom = DivideDouble(job.Zoom, 100); });
+
+  for (int i = 0; i < kRowCount - 1; ++i) LoadRow(job, profile, i);
+  job.Rows[kRowCount - 1].clear();
+  return true;
 }
 
 }  // namespace tolv

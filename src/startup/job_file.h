@@ -9,16 +9,22 @@
 
 namespace tolv {
 
+// The length of the buffer one profile read fills: a value of at most 254 characters, then NULs.
+constexpr size_t kProfileBufferLength = 255;
+
 // The program's directory followed by "/ZOBAX.QJT".
 std::string JobFilePath(const std::string& program_dir);
 
 // Whether the path names a regular file whose name is exactly "ZOBAX.QJT", letter case included,
 // and that can be read. A directory, another letter case or an unreadable file count as missing.
+// The name is compared with the directory's own entries, so a file system that ignores letter case
+// cannot pass "zobax.qjt" off as the job file.
 bool JobFileExists(const std::string& path);
 
 // Reads the job file into the job state: Blank, PaperType, OffsetX, OffsetY, FontFace, Zoom and
-// Rows. Returns false, having read nothing, when there is no job file; true otherwise, whatever
-// the file holds. Each step that fails is skipped and leaves its target as it was.
+// Rows. Returns false, having read nothing, when there is no job file (or it cannot be read); true
+// otherwise, whatever the file holds. Each step that fails is skipped and leaves its target as it
+// was. The file is opened and read once and never written.
 bool LoadJob(JobState& job, const std::string& program_dir);
 
 // One read: a 255-character buffer holding the value (at most 254 characters) followed by NULs;

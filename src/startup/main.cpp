@@ -10,8 +10,9 @@ namespace tolv {
 int Main(Platform& platform) {
   JobState job;
   const std::string program_dir = platform.ProgramDirectory();
-  // Without a job file nothing is read, no printer is looked for, and nothing is written.
-  if (!LoadJob(job, program_dir)) return 0;
+  // Without a job file nothing is read, no printer is looked for, and nothing is written. A
+  // program that cannot find its own directory has no job file either (never "/ZOBAX.QJT").
+  if (program_dir.empty() || !LoadJob(job, program_dir)) return 0;
 
   InitFormType(job, program_dir);
   InitPrinterMetrics(job, platform.DefaultPrinter());
