@@ -1,0 +1,32 @@
+// A picture box of the form, with text drawn by Pango into its persistent image at the screen's
+// 96 dpi (15 twips a pixel), measured and drawn by the same rules as on the printer.
+#ifndef TOLV_PLATFORM_CAIRO_CAIRO_PICTURE_BOX_H_
+#define TOLV_PLATFORM_CAIRO_CAIRO_PICTURE_BOX_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/cairo/pango_text.h"
+#include "platform/font.h"
+#include "platform/pixel_picture_box.h"
+#include "platform/platform.h"
+
+namespace tolv {
+
+class CairoPictureBox : public PixelPictureBox {
+ public:
+  explicit CairoPictureBox(const PictureBoxDesign& design);
+
+ protected:
+  void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
+                const FontSpec& font) override;
+  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+
+ private:
+  PangoTextEngine text_;
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_CAIRO_CAIRO_PICTURE_BOX_H_

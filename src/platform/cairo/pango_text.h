@@ -1,0 +1,70 @@
+// How tolv measures and draws text with Pango, the same way on the printer and in the picture
+// boxes.
+//
+// Every surface measures in its own device pixels at identity: the font size is converted from
+// points with the surface's resolution and given to Pango as an absolute size in pixels, metric
+// hinting and glyph-position rounding are off, so a width measured here is the width drawn on a
+// 600 dpi PDF page as on a 96 dpi picture box, and it scales linearly with the size.
+#ifndef TOLV_PLATFORM_CAIRO_PANGO_TEXT_H_
+#define TOLV_PLATFORM_CAIRO_PANGO_TEXT_H_
+
+#include <cairo.h>
+#include <pango/pango.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/font.h"
+
+namespace tolv {
+
+// The largest font size a surface accepts, in points; beyond it sizes in Pango units overflow.
+constexpr double kMaxFontPoints = 2160.0;
+
+// The one way text reaches Pango: UTF-8 with every control character (C0 with NUL, DEL, C1)
+// turned into a space, so it is drawn as a blank the width of a space; Pango would end the text at
+// a NUL without a word. Values that are no character (surrogates, beyond U+10FFFF) become U+FFFD.
+// The result has exactly one character per input character.
+std::string PangoText(const std::u32string& text);
+
+class PangoTextEngine {
+ public:
+  // The surface's resolution in device pixels per inch, for converting points to pixels. With
+  // different resolutions the glyphs are sized for the vertical one and stretched horizontally.
+  PangoTextEngine(double dpi_x, double dpi_y);
+  ~PangoTextEngine();
+  PangoTextEngine(const PangoTextEngine&) = delete;
+  PangoTextEngine& operator=(const PangoTextEngine&) = delete;
+
+  // The advance width of the text and the height of a line of the font (its ascent, descent and
+  // line gap, the same for every string), in device pixels. Raises RuntimeError for a font size
+  // that is not a positive size up to kMaxFontPoints.
+  TextExtent Measure(const std::u32string& text, const FontSpec& font);
+
+  // Draws the text in black with its line's logical top-left corner at (x, y) of cr's user space,
+  // which must be in this engine's device pixels, and returns its extent. Raises as Measure.
+  TextExtent Draw(cairo_t* cr, double x, double y, const std::u32string& text,
+                  const FontSpec& font);
+
+ private:
+  struct LayoutDeleter {
+    void operator()(PangoLayout* layout) const;
+  };
+  using LayoutPtr = std::unique_ptr<PangoLayout, LayoutDeleter>;
+
+  LayoutPtr MakeLayout(const std::u32string& text, const FontSpec& font);
+  TextExtent Extent(PangoLayout* layout, const FontSpec& font);
+  double LineHeight(const FontSpec& font);
+
+  double dpi_x_;
+  double dpi_y_;
+  PangoContext* context_;
+  // The line height of the last font asked for, so that measuring one character after another
+  // does not look the font up each time.
+  FontSpec line_font_;
+  double line_height_px_ = -1;
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_CAIRO_PANGO_TEXT_H_

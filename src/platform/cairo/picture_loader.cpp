@@ -1,0 +1,352 @@
+#include "platform/cairo/picture_loader.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "platform/runtime.h"
+
+namespace tolv {
+namespace {
+
+// A larger file cannot be a picture of at most kMaxPicturePixels in any of the formats read (a
+// 32-bit BMP of that size is 256 MB).
+constexpr uint64_t kMaxPictureFileBytes = uint64_t{512} << 20;
+
+// Little- and big-endian reads at pos; the caller has checked that the bytes are there.
+uint32_t U16(std::string_view b, size_t pos) {
+  return static_cast<uint8_t>(b[pos]) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 1])) << 8);
+}
+uint32_t U32(std::string_view b, size_t pos) { return U16(b, pos) | (U16(b, pos + 2) << 16); }
+uint32_t U32Be(std::string_view b, size_t pos) {
+  return (static_cast<uint32_t>(static_cast<uint8_t>(b[pos])) << 24) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 1])) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 2])) << 8) |
+         static_cast<uint8_t>(b[pos + 3]);
+}
+uint8_t Byte(std::string_view b, size_t pos) { return static_cast<uint8_t>(b[pos]); }
+
+bool StartsWith(std::string_view bytes, std::string_view magic) {
+  return bytes.substr(0, magic.size()) == magic;
+}
+
+// RLE8 and RLE4 data: complete when it reaches its end-of-bitmap mark, or the end of its last
+// row. A stream cut before either lost rows.
+bool RleComplete(std::string_view b, uint64_t pos, uint64_t rows, bool rle4) {
+  uint64_t row = 0;
+  while (pos + 2 <= b.size()) {
+    const uint8_t count = Byte(b, pos);
+    const uint8_t value = Byte(b, pos + 1);
+    pos += 2;
+    if (count > 0) continue;  // a run of `count` pixels
+    switch (value) {
+      case 0:  // end of row
+        if (++row >= rows) return true;
+        break;
+      case 1:  // end of bitmap
+        return true;
+      case 2:  // move right and down
+        if (pos + 2 > b.size()) return false;
+        row += Byte(b, pos + 1);
+        if (row >= rows) return true;
+        pos += 2;
+        break;
+      default: {  // `value` literal pixels, padded to a whole 16-bit word
+        const uint64_t bytes = rle4 ? (value + 1u) / 2 : value;
+        pos += (bytes + 1) & ~uint64_t{1};
+        break;
+      }
+    }
+  }
+  return false;
+}
+
+bool BmpComplete(std::string_view b) {
+  if (b.size() < 18) return false;
+  const uint64_t data_offset = U32(b, 10);
+  const uint32_t header_size = U32(b, 14);
+  int64_t width = 0;
+  int64_t height = 0;
+  uint32_t bpp = 0;
+  uint32_t compression = 0;
+  if (header_size == 12) {
+    if (b.size() < 26) return false;
+    width = U16(b, 18);
+    height = U16(b, 20);
+    bpp = U16(b, 24);
+  } else if (header_size >= 40) {
+    if (b.size() < 54) return false;
+    width = static_cast<int32_t>(U32(b, 18));
+    height = static_cast<int32_t>(U32(b, 22));
+    bpp = U16(b, 28);
+    compression = U32(b, 30);
+  } else {
+    return true;  // a header the decoder refuses itself
+  }
+  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  const uint64_t columns = static_cast<uint64_t>(width < 0 ? -width : width);
+  if (rows == 0 || columns == 0 || data_offset > b.size()) return data_offset <= b.size();
+  switch (compression) {
+    case 0:  // uncompressed
+    case 3:  // bit fields
+    case 6: {
+      // Every row is padded to 32 bits; the last row's padding may be missing.
+      const uint64_t row_bits = columns * bpp;
+      const uint64_t stride = (row_bits + 31) / 32 * 4;
+      const uint64_t needed = data_offset + stride * (rows - 1) + (row_bits + 7) / 8;
+      return needed <= b.size();
+    }
+    case 1:
+      return RleComplete(b, data_offset, rows, false);
+    case 2:
+      return RleComplete(b, data_offset, rows, true);
+    default:
+      return true;  // embedded JPEG or PNG, or unknown: the decoder decides
+  }
+}
+
+bool PngComplete(std::string_view b) {
+  uint64_t pos = 8;
+  while (pos + 12 <= b.size()) {
+    const uint64_t length = U32Be(b, pos);
+    const std::string_view type = b.substr(pos + 4, 4);
+    pos += 12 + length;
+    if (pos > b.size()) return false;
+    if (type == "IEND") return true;
+  }
+  return false;
+}
+
+bool JpegComplete(std::string_view b) {
+  size_t pos = 2;  // after SOI
+  while (pos < b.size()) {
+    if (Byte(b, pos) != 0xFF) {
+      ++pos;  // stray byte between segments
+      continue;
+    }
+    while (pos < b.size() && Byte(b, pos) == 0xFF) ++pos;  // fill bytes
+    if (pos >= b.size()) return false;
+    const uint8_t marker = Byte(b, pos++);
+    if (marker == 0xD9) return true;                                     // EOI
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+    if (pos + 2 > b.size()) return false;
+    pos += (static_cast<size_t>(Byte(b, pos)) << 8) | Byte(b, pos + 1);
+    if (pos > b.size()) return false;
+    if (marker == 0xDA) {
+      // Entropy-coded data runs to the next marker that is neither a stuffed 0xFF00 nor a
+      // restart marker.
+      while (pos + 1 < b.size()) {
+        if (Byte(b, pos) == 0xFF) {
+          const uint8_t next = Byte(b, pos + 1);
+          if (next != 0x00 && !(next >= 0xD0 && next <= 0xD7) && next != 0xFF) break;
+        }
+        ++pos;
+      }
+      if (pos + 1 >= b.size()) return false;
+    }
+  }
+  return false;
+}
+
+// Skips a chain of GIF sub-blocks ending with an empty one; false when the data ends first.
+bool SkipGifSubBlocks(std::string_view b, uint64_t& pos) {
+  while (pos < b.size()) {
+    const uint8_t n = Byte(b, pos++);
+    if (n == 0) return true;
+    pos += n;
+  }
+  return false;
+}
+
+bool GifComplete(std::string_view b) {
+  if (b.size() < 13) return false;
+  const uint8_t flags = Byte(b, 10);
+  uint64_t pos = 13 + ((flags & 0x80) ? 3u << ((flags & 7) + 1) : 0u);
+  while (pos < b.size()) {
+    const uint8_t block = Byte(b, pos);
+    if (block == 0x21) {  // extension
+      pos += 2;
+      if (!SkipGifSubBlocks(b, pos)) return false;
+    } else if (block == 0x2C) {  // the first image: all that is shown
+      if (pos + 10 > b.size()) return false;
+      const uint8_t image_flags = Byte(b, pos + 9);
+      pos += 10 + ((image_flags & 0x80) ? 3u << ((image_flags & 7) + 1) : 0u);
+      pos += 1;  // LZW minimum code size
+      return SkipGifSubBlocks(b, pos);
+    } else {
+      return true;  // trailer or damage: the decoder decides
+    }
+  }
+  return false;
+}
+
+bool IcoComplete(std::string_view b) {
+  if (b.size() < 6) return false;
+  const uint64_t count = U16(b, 4);
+  if (6 + 16 * count > b.size()) return false;
+  for (uint64_t i = 0; i < count; ++i) {
+    const size_t entry = 6 + 16 * i;
+    if (uint64_t{U32(b, entry + 12)} + U32(b, entry + 8) > b.size()) return false;
+  }
+  return true;
+}
+
+const char* LoaderType(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kBmp:
+      return "bmp";
+    case PictureFormat::kGif:
+      return "gif";
+    case PictureFormat::kJpeg:
+      return "jpeg";
+    case PictureFormat::kPng:
+      return "png";
+    case PictureFormat::kIco:
+      return "ico";
+    case PictureFormat::kTiff:
+      return "tiff";
+    case PictureFormat::kUnknown:
+      break;
+  }
+  return nullptr;
+}
+
+[[noreturn]] void Refuse(const std::string& why) {
+  throw RuntimeError(ErrorKind::kInvalidArgument, "invalid picture: " + why);
+}
+
+struct SizeCheck {
+  bool too_large = false;
+};
+
+void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
+  if (static_cast<int64_t>(width) * height > kMaxPicturePixels) {
+    static_cast<SizeCheck*>(data)->too_large = true;
+    // A size of 0 makes the decoders stop before they allocate the image.
+    gdk_pixbuf_loader_set_size(loader, 0, 0);
+  }
+}
+
+struct LoaderDeleter {
+  void operator()(GdkPixbufLoader* loader) const { g_object_unref(loader); }
+};
+
+std::vector<uint32_t> OpaquePixels(GdkPixbuf* pixbuf) {
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+  const size_t stride = static_cast<size_t>(gdk_pixbuf_get_rowstride(pixbuf));
+  if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels < (alpha ? 4 : 3)) {
+    Refuse("unsupported pixel layout");
+  }
+  const guint8* data = gdk_pixbuf_read_pixels(pixbuf);
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    const guint8* p = data + stride * y;
+    for (int x = 0; x < width; ++x, p += channels) {
+      uint32_t r = p[0], g = p[1], b = p[2];
+      if (alpha) {
+        // Over white, rounded to the nearest value.
+        const uint32_t a = p[3];
+        r = (r * a + 255 * (255 - a) + 127) / 255;
+        g = (g * a + 255 * (255 - a) + 127) / 255;
+        b = (b * a + 255 * (255 - a) + 127) / 255;
+      }
+      pixels[static_cast<size_t>(y) * width + x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+  }
+  return pixels;
+}
+
+}  // namespace
+
+PictureFormat SniffPictureFormat(std::string_view b) {
+  if (StartsWith(b, "BM")) return PictureFormat::kBmp;
+  if (StartsWith(b, "GIF87a") || StartsWith(b, "GIF89a")) return PictureFormat::kGif;
+  if (StartsWith(b, "\xFF\xD8\xFF")) return PictureFormat::kJpeg;
+  if (StartsWith(b, "\x89PNG\r\n\x1A\n")) return PictureFormat::kPng;
+  if (StartsWith(b, std::string_view("\0\0\1\0", 4))) return PictureFormat::kIco;
+  if (StartsWith(b, std::string_view("II*\0", 4)) || StartsWith(b, std::string_view("MM\0*", 4))) {
+    return PictureFormat::kTiff;
+  }
+  return PictureFormat::kUnknown;
+}
+
+bool PictureDataComplete(PictureFormat format, std::string_view bytes) {
+  switch (format) {
+    case PictureFormat::kBmp:
+      return BmpComplete(bytes);
+    case PictureFormat::kGif:
+      return GifComplete(bytes);
+    case PictureFormat::kJpeg:
+      return JpegComplete(bytes);
+    case PictureFormat::kPng:
+      return PngComplete(bytes);
+    case PictureFormat::kIco:
+      return IcoComplete(bytes);
+    case PictureFormat::kTiff:
+      return true;
+    case PictureFormat::kUnknown:
+      return false;
+  }
+  return false;
+}
+
+PicturePtr DecodePicture(std::string_view bytes) {
+  const PictureFormat format = SniffPictureFormat(bytes);
+  if (format == PictureFormat::kUnknown) Refuse("unknown format");
+  if (!PictureDataComplete(format, bytes)) Refuse("truncated");
+
+  GError* error = nullptr;
+  std::unique_ptr<GdkPixbufLoader, LoaderDeleter> loader(
+      gdk_pixbuf_loader_new_with_type(LoaderType(format), &error));
+  if (!loader) {
+    g_clear_error(&error);
+    Refuse("no decoder");
+  }
+  SizeCheck size;
+  g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(OnSizePrepared), &size);
+  const bool written = gdk_pixbuf_loader_write(
+      loader.get(), reinterpret_cast<const guchar*>(bytes.data()), bytes.size(), &error);
+  std::string message = error ? error->message : "";
+  g_clear_error(&error);
+  // A loader is always closed, also after a failed write.
+  const bool closed = gdk_pixbuf_loader_close(loader.get(), &error);
+  if (message.empty() && error) message = error->message;
+  g_clear_error(&error);
+
+  if (size.too_large) Refuse("over 64 million pixels");
+  if (!written || !closed) Refuse(message.empty() ? "damaged" : message);
+  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());  // owned by the loader
+  if (pixbuf == nullptr) Refuse("nothing decoded");
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  // A decoder that never announced its size is held to the limit here, after decoding.
+  if (static_cast<int64_t>(width) * height > kMaxPicturePixels) Refuse("too large");
+  return std::make_shared<Picture>(width, height, OpaquePixels(pixbuf));
+}
+
+PicturePtr LoadPicture(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    throw RuntimeError(ErrorKind::kFileNotFound, "file not found: " + path);
+  }
+  const uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec) throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
+  if (size > kMaxPictureFileBytes) Refuse("file too large");
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(size))) {
+    throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
+  }
+  return DecodePicture(bytes);
+}
+
+}  // namespace tolv
