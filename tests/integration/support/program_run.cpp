@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -146,31 +145,39 @@ std::string Unescape(std::string s) {
 
 }  // namespace
 
+namespace {
+
+// The value of attribute `name` in one tag of pdftotext's output.
+double Attribute(const std::string& line, const std::string& name) {
+  const size_t at = line.find(name + "=\"");
+  return at == std::string::npos ? 0 : std::stod(line.substr(at + name.size() + 2));
+}
+
+}  // namespace
+
 std::vector<Word> PdfWords(const std::string& pdf_path) {
   const std::string html = Capture("pdftotext -bbox '" + pdf_path + "' - 2>/dev/null");
   std::vector<Word> words;
-  static const std::regex kPage("<page ");
-  static const std::regex kWord(
-      R"re(<word xMin="([-0-9.]+)" yMin="([-0-9.]+)" xMax="([-0-9.]+)" yMax="([-0-9.]+)">([^<]*)</word>)re");
   int page = 0;
   std::istringstream lines(html);
   std::string line;
-  std::smatch m;
   while (std::getline(lines, line)) {
-    if (std::regex_search(line, kPage)) ++page;
-    if (std::regex_search(line, m, kWord)) {
-      words.push_back({page, Unescape(m[5]), std::stod(m[1]), std::stod(m[2]), std::stod(m[3]),
-                       std::stod(m[4])});
-    }
+    if (line.find("<page ") != std::string::npos) ++page;
+    const size_t open = line.find("<word ");
+    if (open == std::string::npos) continue;
+    const size_t text_start = line.find('>', open) + 1;
+    const size_t text_end = line.find("</word>", text_start);
+    words.push_back({page, Unescape(line.substr(text_start, text_end - text_start)),
+                     Attribute(line, "xMin"), Attribute(line, "yMin"), Attribute(line, "xMax"),
+                     Attribute(line, "yMax")});
   }
   return words;
 }
 
 int PdfPageCount(const std::string& pdf_path) {
   const std::string info = Capture("pdfinfo '" + pdf_path + "' 2>/dev/null");
-  std::smatch m;
-  static const std::regex kPages(R"(Pages:\s+(\d+))");
-  return std::regex_search(info, m, kPages) ? std::stoi(m[1]) : 0;
+  const size_t at = info.find("Pages:");
+  return at == std::string::npos ? 0 : std::stoi(info.substr(at + 6));
 }
 
 }  // namespace tolv::testing
