@@ -1,0 +1,20 @@
+// Writing a whole file so that a reader finds either the earlier file or the complete new one,
+// never a half-written document, even across a crash or a full disk.
+#ifndef TOLV_PLATFORM_POSIX_ATOMIC_FILE_H_
+#define TOLV_PLATFORM_POSIX_ATOMIC_FILE_H_
+
+#include <string>
+#include <string_view>
+
+namespace tolv {
+
+// Writes `bytes` to `path`: into a new temporary file beside it (created exclusively, mode 0644
+// less the umask), flushed to disk, then renamed over `path`, and the directory flushed. Whatever
+// `path` named before (a file, a planted symbolic link) is replaced, never followed or written
+// through. On failure returns false with `error` set to one line naming the step, the file and the
+// cause; the temporary file is gone and an earlier file at `path` is left as it was.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_POSIX_ATOMIC_FILE_H_

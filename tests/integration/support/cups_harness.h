@@ -1,0 +1,298 @@
+// Test support for printing through a real spooler: a private CUPS scheduler with a virtual IPP
+// printer as its default queue (scripts/test-cups), and a small PDF to print. Header-only, so that
+// both the unit and the integration tests can use it.
+#ifndef TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
+#define TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
+
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace tolv::testing {
+
+// The repository's root: TOLV_SOURCE_DIR as ctest sets it, else found from this file's place.
+inline std::string SourceDirectory() {
+  if (const char* dir = std::getenv("TOLV_SOURCE_DIR"); dir != nullptr && *dir != '\0') return dir;
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A one-page A4 PDF showing `text` in Helvetica near the top-left corner.
+inline std::string MinimalPdf(const std::string& text) {
+  const std::string content = "BT /F1 24 Tf 72 760 Td (" + text + ") Tj ET";
+  const std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595.2756 841.8898] /Contents 4 0 R "
+      "/Resources << /Font << /F1 5 0 R >> >> >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof(line), "%010zu 00000 n \n", offset);
+    pdf += line;
+  }
+  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return pdf;
+}
+
+// Runs `work` in a forked child and returns what it returned. libcups keeps the scheduler's name
+// per process once read, and the environment is per process: each scenario gets its own.
+// Nothing when the child dies or is still busy after `limit` (it is killed: a hang, not a slow
+// run).
+template <typename Work>
+std::optional<std::string> RunInChild(Work work,
+                                      std::chrono::seconds limit = std::chrono::seconds(120)) {
+  int fds[2];
+  if (pipe(fds) != 0) return std::nullopt;
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return std::nullopt;
+  if (child == 0) {
+    close(fds[0]);
+    const std::string result = work();
+    size_t done = 0;
+    while (done < result.size()) {
+      const ssize_t n = write(fds[1], result.data() + done, result.size() - done);
+      if (n <= 0) _exit(3);
+      done += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string result;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  bool finished = false;
+  while (!finished) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd wait{fds[0], POLLIN, 0};
+    if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) break;
+    char buffer[4096];
+    const ssize_t n = read(fds[0], buffer, sizeof(buffer));
+    if (n > 0) {
+      result.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      finished = true;
+    }
+  }
+  close(fds[0]);
+  if (!finished) kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!finished || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return result;
+}
+
+// A process listening on a unix socket that takes every connection and never says a word (or,
+// with `hang_up`, closes each at once): a scheduler that is there but does not work.
+class SilentServer {
+ public:
+  explicit SilentServer(const std::string& path, bool hang_up = false) : path_(path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(fd, 16) != 0) {
+      close(fd);
+      return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+      std::vector<int> held;
+      for (;;) {
+        const int client = accept(fd, nullptr, nullptr);
+        if (client < 0) continue;
+        if (hang_up) {
+          close(client);
+        } else {
+          held.push_back(client);
+        }
+      }
+    }
+    close(fd);
+  }
+  ~SilentServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    unlink(path_.c_str());
+  }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+  bool listening() const { return pid_ > 0; }
+
+ private:
+  std::string path_;
+  pid_t pid_ = -1;
+};
+
+// A private scheduler (its own folder, unix socket, D-Bus bus and virtual printer), started on
+// construction and stopped by its pids on destruction. Its one queue, Q, is the default.
+class PrivateCupsScheduler {
+ public:
+  PrivateCupsScheduler() {
+    char pattern[] = "/tmp/tolv-cups-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+      problem_ = "cannot make a folder for the scheduler";
+      return;
+    }
+    dir_ = pattern;
+    const std::string script = SourceDirectory() + "/scripts/test-cups";
+    const int status = std::system(
+        ("'" + script + "' start '" + dir_ + "' >'" + dir_ + ".start.log' 2>&1").c_str());
+    const std::string log = ReadWholeFile(dir_ + ".start.log");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+      skip_ = "no private CUPS scheduler here: " + log;
+    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      problem_ = "scripts/test-cups start failed: " + log;
+    } else {
+      started_ = true;
+      ReadEnvironment();
+    }
+  }
+
+  ~PrivateCupsScheduler() {
+    if (dir_.empty()) return;
+    const std::string script = SourceDirectory() + "/scripts/test-cups";
+    std::system(("'" + script + "' stop '" + dir_ + "' >/dev/null 2>&1").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+    std::filesystem::remove(dir_ + ".start.log", ignored);
+  }
+
+  PrivateCupsScheduler(const PrivateCupsScheduler&) = delete;
+  PrivateCupsScheduler& operator=(const PrivateCupsScheduler&) = delete;
+
+  bool started() const { return started_; }
+  // Why the machine cannot run one (not root, packages missing): the test skips.
+  const std::string& skip_reason() const { return skip_; }
+  // Why it failed to start although it could: the test fails.
+  const std::string& problem() const { return problem_; }
+
+  const std::string& dir() const { return dir_; }
+  std::string socket() const { return dir_ + "/cups.sock"; }
+  // CUPS_SERVER, CUPS_SERVERROOT, HOME for a client of this scheduler.
+  const std::vector<std::pair<std::string, std::string>>& environment() const { return env_; }
+
+  // Runs a shell command (lpadmin, cupsreject, ...) as a client of this scheduler. Its output goes
+  // to the scheduler's log folder unless the command sends it elsewhere; no single quotes in it.
+  int Run(const std::string& command) const {
+    std::string line = "env -u LPDEST -u PRINTER";
+    for (const auto& [name, value] : env_) line += " " + name + "='" + value + "'";
+    line += " sh -c '" + command + "' >>'" + dir_ + "/log/commands.log' 2>&1";
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  pid_t SchedulerPid() const {
+    std::istringstream pids(ReadWholeFile(dir_ + "/pids"));
+    pid_t pid = 0;
+    std::string name;
+    while (pids >> pid >> name) {
+      if (name == "cupsd") return pid;
+    }
+    return 0;
+  }
+
+  // Adds a directive to the scheduler's configuration and waits until it has reloaded with it.
+  bool ReloadWith(const std::string& directive) const {
+    const std::string log = dir_ + "/log/error_log";
+    const auto reloads = [&] {
+      const std::string text = ReadWholeFile(log);
+      size_t count = 0;
+      for (size_t at = text.find("Full reload complete"); at != std::string::npos;
+           at = text.find("Full reload complete", at + 1)) {
+        ++count;
+      }
+      return count;
+    };
+    const size_t before = reloads();
+    std::ofstream(dir_ + "/cupsd.conf", std::ios::app) << directive << "\n";
+    if (kill(SchedulerPid(), SIGHUP) != 0) return false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (reloads() == before || Run("test \"$(lpstat -r)\" = \"scheduler is running\"") != 0) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+  }
+
+  // Documents the virtual printer has received, as paths.
+  std::vector<std::string> ReceivedDocuments() const {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/printed", error)) {
+      if (entry.path().extension() == ".pdf") found.push_back(entry.path());
+    }
+    return found;
+  }
+
+  // A job goes through the queue's filter and backend after it was handed over: waits until the
+  // printer has `count` documents, or `limit` has passed (a stuck job is a failure, not a slow
+  // one).
+  bool WaitForDocuments(size_t count, std::chrono::seconds limit = std::chrono::seconds(90)) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (ReceivedDocuments().size() < count) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+  }
+
+ private:
+  void ReadEnvironment() {
+    std::istringstream lines(ReadWholeFile(dir_ + "/env"));
+    std::string line;
+    while (std::getline(lines, line)) {
+      const auto equals = line.find('=');
+      if (equals != std::string::npos)
+        env_.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+    }
+  }
+
+  std::string dir_;
+  bool started_ = false;
+  std::string skip_;
+  std::string problem_;
+  std::vector<std::pair<std::string, std::string>> env_;
+};
+
+}  // namespace tolv::testing
+
+#endif  // TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
