@@ -1,0 +1,471 @@
+#include "integration/support/fault_support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace tolv::testing {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+}  // namespace
+
+bool FileState::operator==(const FileState& other) const {
+  return kind == other.kind && bytes == other.bytes && mtime.tv_sec == other.mtime.tv_sec &&
+         mtime.tv_nsec == other.mtime.tv_nsec;
+}
+
+FileState StateOf(const std::string& path) {
+  FileState state;
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return state;
+  state.mtime = info.st_mtim;
+  if (S_ISLNK(info.st_mode)) {
+    state.kind = FileState::Kind::kLink;
+    state.bytes = fs::read_symlink(path).string();
+  } else if (S_ISREG(info.st_mode)) {
+    state.kind = FileState::Kind::kFile;
+    state.bytes = ReadAll(path);
+  } else if (S_ISDIR(info.st_mode)) {
+    state.kind = FileState::Kind::kDirectory;
+  } else {
+    state.kind = FileState::Kind::kOther;
+  }
+  return state;
+}
+
+std::ostream& operator<<(std::ostream& out, const FileState& state) {
+  static const char* const kKinds[] = {"missing", "file", "link", "directory", "other"};
+  out << kKinds[static_cast<int>(state.kind)];
+  if (state.kind == FileState::Kind::kMissing) return out;
+  out << " of " << state.bytes.size() << " bytes, modified " << state.mtime.tv_sec << "."
+      << state.mtime.tv_nsec;
+  if (state.kind == FileState::Kind::kLink) out << ", to " << state.bytes;
+  return out;
+}
+
+std::vector<std::string> NamesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(directory, error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string PdfProblem(const std::string& path) {
+  std::string bytes = ReadAll(path);
+  if (bytes.empty()) return "no document at " + path;
+  if (bytes.rfind("%PDF-", 0) != 0) return "not a PDF";
+  while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r' || bytes.back() == ' ')) {
+    bytes.pop_back();
+  }
+  if (bytes.size() < 5 || bytes.compare(bytes.size() - 5, 5, "%%EOF") != 0) {
+    return "the document does not end with %%EOF";
+  }
+  const std::string complaints = Capture("pdfinfo '" + path + "' 2>&1 >/dev/null");
+  if (!complaints.empty()) return "pdfinfo: " + complaints;
+  if (PdfPageCount(path) < 1) return "no pages";
+  return "";
+}
+
+std::string PdfRaster(const std::string& path, int dpi) {
+  return Capture("pdftoppm -r " + std::to_string(dpi) + " -gray '" + path + "' 2>/dev/null");
+}
+
+namespace {
+
+// One grey page of pdftoppm's output: "P5 width height 255\n" and a byte a pixel.
+struct GreyPage {
+  int width = 0;
+  int height = 0;
+  const unsigned char* pixels = nullptr;
+};
+
+std::vector<GreyPage> GreyPages(const std::string& pgm) {
+  std::vector<GreyPage> pages;
+  size_t at = 0;
+  while (at < pgm.size()) {
+    std::istringstream header(pgm.substr(at, 64));
+    std::string magic;
+    GreyPage page;
+    int max_value = 0;
+    header >> magic >> page.width >> page.height >> max_value;
+    if (!header || magic != "P5" || max_value != 255 || page.width <= 0 || page.height <= 0) break;
+    const size_t data = at + static_cast<size_t>(header.tellg()) + 1;
+    const size_t size = static_cast<size_t>(page.width) * page.height;
+    if (data + size > pgm.size()) break;
+    page.pixels = reinterpret_cast<const unsigned char*>(pgm.data()) + data;
+    pages.push_back(page);
+    at = data + size;
+  }
+  return pages;
+}
+
+}  // namespace
+
+size_t AddedInk(const std::string& with, const std::string& without) {
+  const std::vector<GreyPage> a = GreyPages(with);
+  const std::vector<GreyPage> b = GreyPages(without);
+  if (a.empty() || a.size() != b.size()) return 0;
+  size_t added = 0;
+  for (size_t page = 0; page < a.size(); ++page) {
+    if (a[page].width != b[page].width || a[page].height != b[page].height) return 0;
+    const size_t size = static_cast<size_t>(a[page].width) * a[page].height;
+    for (size_t i = 0; i < size; ++i) added += a[page].pixels[i] < 128 && b[page].pixels[i] >= 128;
+  }
+  return added;
+}
+
+std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
+  out << "exit status " << outcome.exit_status;
+  if (outcome.signal != 0) out << ", signal " << outcome.signal;
+  if (outcome.timed_out) out << ", killed at the time-out";
+  return out << ", after " << outcome.seconds << " s, standard error \"" << outcome.standard_error
+             << "\"";
+}
+
+namespace {
+
+[[noreturn]] void StartChild(const ProgramDir& dir, const RunOptions& options,
+                             const std::string& err_path, int gate_read, int gate_write) {
+  close(gate_write);
+  const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (err >= 0) dup2(err, 2);
+  setenv("CUPS_SERVER", (dir.path() + "/no-scheduler.sock").c_str(), 1);
+  unsetenv("LPDEST");
+  unsetenv("PRINTER");
+  for (const std::string& setting : options.env) putenv(strdup(setting.c_str()));
+  if (options.as_other_user) {
+    if (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 || setuid(options.uid) != 0) {
+      _exit(126);
+    }
+  }
+  // After the change of user, which clears it: a run does not outlive the test.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // Every copy waits here until the gate is closed on the other side.
+  char ignored;
+  while (read(gate_read, &ignored, 1) < 0 && errno == EINTR) {
+  }
+  close(gate_read);
+  const std::string exe = dir.File("tolv");
+  execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+  _exit(127);
+}
+
+}  // namespace
+
+std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOptions& options) {
+  std::string errors = (fs::temp_directory_path() / "tolv-faults-XXXXXX").string();
+  if (!mkdtemp(errors.data())) throw std::runtime_error("mkdtemp failed");
+  int gate[2];
+  if (pipe(gate) != 0) throw std::runtime_error("pipe failed");
+
+  std::vector<pid_t> pids;
+  std::vector<std::string> err_paths;
+  for (int i = 0; i < count; ++i) {
+    err_paths.push_back(errors + "/stderr." + std::to_string(i));
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) StartChild(dir, options, err_paths.back(), gate[0], gate[1]);
+    pids.push_back(pid);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  close(gate[1]);
+  close(gate[0]);
+
+  std::vector<Outcome> outcomes(static_cast<size_t>(count));
+  std::vector<bool> done(static_cast<size_t>(count), false);
+  const auto deadline = start + std::chrono::seconds(options.timeout_seconds);
+  for (size_t left = pids.size(); left > 0;) {
+    for (size_t i = 0; i < pids.size(); ++i) {
+      if (done[i]) continue;
+      int status = 0;
+      const bool late = std::chrono::steady_clock::now() > deadline;
+      if (late) {
+        kill(pids[i], SIGKILL);
+        waitpid(pids[i], &status, 0);
+        outcomes[i].timed_out = true;
+      } else if (waitpid(pids[i], &status, WNOHANG) == 0) {
+        continue;
+      }
+      outcomes[i].seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (!late && WIFEXITED(status)) outcomes[i].exit_status = WEXITSTATUS(status);
+      if (WIFSIGNALED(status) && !late) outcomes[i].signal = WTERMSIG(status);
+      done[i] = true;
+      --left;
+    }
+    if (options.while_running) {
+      options.while_running();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  for (size_t i = 0; i < pids.size(); ++i) outcomes[i].standard_error = ReadAll(err_paths[i]);
+  std::error_code ignored;
+  fs::remove_all(errors, ignored);
+  return outcomes;
+}
+
+Outcome RunOnce(const ProgramDir& dir, const RunOptions& options) {
+  return RunTogether(dir, 1, options).at(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+bool SendAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int ConnectUnix(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+struct ProxyLink {
+  int client = -1;
+  int upstream = -1;
+  size_t from_client = 0;
+  bool stalled = false;
+
+  bool open() const { return client >= 0; }
+  void Close() {
+    close(client);
+    close(upstream);
+    client = upstream = -1;
+  }
+};
+
+[[noreturn]] void Forward(int listener, const std::string& upstream, size_t cut_after,
+                          CuttingProxy::Cut cut, pid_t scheduler, const std::string& mark) {
+  std::vector<ProxyLink> links;
+  for (;;) {
+    std::vector<pollfd> fds{{listener, POLLIN, 0}};
+    std::vector<std::pair<size_t, bool>> owners{{0, false}};  // link, from the client
+    for (size_t i = 0; i < links.size(); ++i) {
+      if (!links[i].open() || links[i].stalled) continue;
+      fds.push_back({links[i].client, POLLIN, 0});
+      owners.emplace_back(i, true);
+      fds.push_back({links[i].upstream, POLLIN, 0});
+      owners.emplace_back(i, false);
+    }
+    if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    if (fds[0].revents & POLLIN) {
+      const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client >= 0) {
+        const int server = ConnectUnix(upstream);
+        if (server < 0) {
+          close(client);
+        } else {
+          links.push_back({client, server});
+        }
+      }
+    }
+    for (size_t k = 1; k < fds.size(); ++k) {
+      if (fds[k].revents == 0) continue;
+      ProxyLink& link = links[owners[k].first];
+      if (!link.open() || link.stalled) continue;
+      const bool from_client = owners[k].second;
+      char buffer[65536];
+      const ssize_t n = recv(fds[k].fd, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        link.Close();
+        continue;
+      }
+      if (from_client) {
+        link.from_client += static_cast<size_t>(n);
+        if (link.from_client > cut_after) {
+          close(open(mark.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+          if (cut == CuttingProxy::Cut::kStopReading) {
+            link.stalled = true;
+            continue;
+          }
+          if (cut == CuttingProxy::Cut::kKillScheduler && scheduler > 0) kill(scheduler, SIGKILL);
+          link.Close();
+          continue;
+        }
+      }
+      if (!SendAll(from_client ? link.upstream : link.client, buffer, static_cast<size_t>(n))) {
+        link.Close();
+      }
+    }
+  }
+}
+
+}  // namespace
+
+CuttingProxy::CuttingProxy(std::string path, std::string upstream, size_t cut_after, Cut cut,
+                           pid_t scheduler)
+    : path_(std::move(path)) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path_.copy(address.sun_path, sizeof(address.sun_path) - 1);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(fd, 16) != 0) {
+    close(fd);
+    return;
+  }
+  std::fflush(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    // Gone with the test, even when the test dies first.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    Forward(fd, upstream, cut_after, cut, scheduler, path_ + ".cut");
+  }
+  close(fd);
+}
+
+CuttingProxy::~CuttingProxy() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  unlink(path_.c_str());
+  unlink((path_ + ".cut").c_str());
+}
+
+bool CuttingProxy::cut_made() const { return access((path_ + ".cut").c_str(), F_OK) == 0; }
+
+SilentTcpServer::SilentTcpServer() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof(address);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    close(fd);
+    return;
+  }
+  port_ = ntohs(address.sin_port);
+  std::fflush(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::vector<int> held;
+    for (;;) {
+      const int client = accept(fd, nullptr, nullptr);
+      if (client >= 0) held.push_back(client);
+    }
+  }
+  close(fd);
+}
+
+SilentTcpServer::~SilentTcpServer() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TmpfsMount::TmpfsMount(std::string directory, size_t bytes) : directory_(std::move(directory)) {
+  const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  if (mount("tmpfs", directory_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+    problem_ = std::string("cannot mount a tmpfs: ") + strerror(errno);
+    return;
+  }
+  mounted_ = true;
+}
+
+TmpfsMount::~TmpfsMount() {
+  if (mounted_ && umount(directory_.c_str()) != 0) umount2(directory_.c_str(), MNT_DETACH);
+}
+
+bool FillFileSystem(const std::string& directory, const std::string& name, size_t leave) {
+  const std::string path = directory + "/" + name;
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const std::string block(65536, 'x');
+  off_t size = 0;
+  bool full = false;
+  for (;;) {
+    const ssize_t n = write(fd, block.data(), block.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      full = errno == ENOSPC;
+      break;
+    }
+    size += n;
+  }
+  if (full && ftruncate(fd, size - static_cast<off_t>(std::min<size_t>(leave, size))) != 0) {
+    full = false;
+  }
+  close(fd);
+  return full;
+}
+
+bool ProcessRunning(pid_t pid) {
+  if (kill(pid, 0) != 0) return false;
+  std::istringstream stat(ReadAll("/proc/" + std::to_string(pid) + "/stat"));
+  std::string skip, state;
+  stat >> skip >> skip >> state;
+  return state != "Z" && state != "X";
+}
+
+}  // namespace tolv::testing
