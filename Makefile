@@ -2,8 +2,11 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test unit-test asan-test demo clean
+.PHONY: all deps build test unit-test asan-test demo clean fuzz-build fuzz fuzz-smoke valgrind
 
 all: build
 
@@ -23,7 +26,25 @@ asan-test: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-test: unit-test asan-test
+# The fuzz targets need clang (libFuzzer); the build has its own directory and no tests.
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DTOLV_FUZZ=ON -DTOLV_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS, keeping what it finds in $(FUZZ_BUILD)/fuzz-corpus.
+fuzz: fuzz-build
+	./fuzz/run --seconds $(FUZZ_SECONDS) $(FUZZ_BUILD)
+
+# Every fuzz target over its seeds and a fixed number of mutations: seconds, for every test run.
+fuzz-smoke: fuzz-build
+	./fuzz/run --smoke $(FUZZ_BUILD)
+
+# The program once per output mode under valgrind's memcheck.
+valgrind: build
+	./scripts/valgrind-check $(BUILD)
+
+test: unit-test asan-test fuzz-smoke valgrind
 
 demo: build
 	@./scripts/demo

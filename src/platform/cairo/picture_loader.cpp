@@ -71,6 +71,9 @@ bool BmpComplete(std::string_view b) {
   if (b.size() < 18) return false;
   const uint64_t data_offset = U32(b, 10);
   const uint32_t header_size = U32(b, 14);
+  // The decoder allocates what the header claims before it reads on (4 GB for a damaged size
+  // field or colour count): a header or palette that runs past the end is a cut file.
+  if (uint64_t{14} + header_size > b.size()) return false;
   int64_t width = 0;
   int64_t height = 0;
   uint32_t bpp = 0;
@@ -88,6 +91,11 @@ bool BmpComplete(std::string_view b) {
     compression = U32(b, 30);
   } else {
     return true;  // a header the decoder refuses itself
+  }
+  if (bpp <= 8) {
+    const uint32_t used = header_size == 12 ? 0 : U32(b, 46);
+    const uint64_t colors = used != 0 ? used : uint64_t{1} << bpp;
+    if (14 + header_size + colors * (header_size == 12 ? 3 : 4) > b.size()) return false;
   }
   const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
   const uint64_t columns = static_cast<uint64_t>(width < 0 ? -width : width);
