@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test unit-test asan-test demo clean fuzz-build fuzz fuzz-smoke valgrind
+.PHONY: all deps build test unit-test asan-test demo bench clean fuzz-build fuzz fuzz-smoke valgrind
 
 all: build
 
@@ -48,6 +48,13 @@ test: unit-test asan-test fuzz-smoke valgrind
 
 demo: build
 	@./scripts/demo
+
+# Builds with the benchmarks, runs them and writes their figures into BENCHMARKS.md. Not part of
+# `make test`: timings are no test.
+bench: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLV_BUILD_BENCH=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	./bench/run-process-bench $(BUILD) BENCHMARKS.md
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -81,33 +81,57 @@ void PixelPictureBox::SetPicture(PicturePtr picture) {
   if (picture_ && auto_size_) {
     Resize(picture_->width(), picture_->height());
   }
-  // The persistent image starts again from the background and the new picture.
-  image_.clear();
+  // The persistent image starts again from the background and the new picture; the memory of
+  // the old one goes now.
+  std::vector<uint32_t>().swap(image_);
   image_picture_.reset();
 }
 
-const std::vector<uint32_t>& PixelPictureBox::image_pixels() const {
+bool PixelPictureBox::PictureIsImage() const {
+  return image_.empty() && !image_picture_ && picture_ && picture_->width() == width_px_ &&
+         picture_->height() == height_px_;
+}
+
+void PixelPictureBox::MakeImage() const {
   const size_t size = static_cast<size_t>(width_px_) * static_cast<size_t>(height_px_);
-  if (image_.size() != size) {
-    image_.assign(size, kWhite);
-    if (picture_) {
-      Blit(picture_->pixels().data(), picture_->width(), picture_->height(), image_.data(),
-           width_px_, height_px_);
+  image_.assign(size, kWhite);
+  if (picture_) {
+    Blit(picture_->pixels().data(), picture_->width(), picture_->height(), image_.data(), width_px_,
+         height_px_);
+  }
+}
+
+const uint32_t* PixelPictureBox::ImageData() const { return image_pixels().data(); }
+
+const std::vector<uint32_t>& PixelPictureBox::image_pixels() const {
+  if (!image_.empty()) return image_;
+  if (image_picture_) return image_picture_->pixels();
+  if (PictureIsImage()) return picture_->pixels();
+  MakeImage();
+  return image_;
+}
+
+std::vector<uint32_t>& PixelPictureBox::MutableImage() {
+  if (image_.empty()) {
+    if (image_picture_) {
+      // Shared with a picture handed out by Image(), which must not change: a copy of its own.
+      image_ = image_picture_->pixels();
+      image_picture_.reset();
+    } else {
+      MakeImage();
     }
   }
   return image_;
 }
 
-std::vector<uint32_t>& PixelPictureBox::MutableImage() {
-  image_pixels();
-  image_picture_.reset();
-  return image_;
-}
-
 PicturePtr PixelPictureBox::Image() const {
-  if (!image_picture_) {
-    image_picture_ = std::make_shared<tolv::Picture>(width_px_, height_px_, image_pixels());
-  }
+  if (image_picture_) return image_picture_;
+  // Nothing drawn on a picture of the box's size: the image is that picture.
+  if (PictureIsImage()) return picture_;
+  if (image_.empty()) MakeImage();
+  // The box's own pixels become the picture, without a copy; the box shares them from now on.
+  image_picture_ = std::make_shared<tolv::Picture>(width_px_, height_px_, std::move(image_));
+  image_.clear();
   return image_picture_;
 }
 
@@ -116,34 +140,36 @@ void PixelPictureBox::SetHeight(float twips) { Resize(width_px_, TwipsToPixels(t
 
 void PixelPictureBox::Resize(int32_t width_px, int32_t height_px) {
   if (width_px == width_px_ && height_px == height_px_) return;
-  if (!image_.empty()) {
+  if (!image_.empty() || image_picture_) {
     // What was drawn stays where it was; new area is background, with the picture where it
     // reaches.
-    std::vector<uint32_t> old = std::move(image_);
+    std::vector<uint32_t> owned = std::move(image_);
+    const PicturePtr shared = std::move(image_picture_);
+    const uint32_t* old = shared ? shared->pixels().data() : owned.data();
     const int32_t old_w = width_px_;
     const int32_t old_h = height_px_;
     width_px_ = width_px;
     height_px_ = height_px;
     image_.clear();
-    std::vector<uint32_t>& image = MutableImage();
-    Blit(old.data(), old_w, old_h, image.data(), width_px_, height_px_);
+    image_picture_.reset();
+    MakeImage();
+    Blit(old, old_w, old_h, image_.data(), width_px_, height_px_);
   } else {
     width_px_ = width_px;
     height_px_ = height_px;
   }
-  image_picture_.reset();
   scale_.SetInnerSize(width_px_, height_px_);
 }
 
 int32_t PixelPictureBox::GetImageRows(int32_t first_row, int32_t count, uint32_t* pixels,
                                       int32_t width) const {
-  const std::vector<uint32_t>& image = image_pixels();
+  const uint32_t* image = ImageData();
   const int32_t begin = std::max(first_row, 0);
   const int32_t end = std::min<int64_t>(static_cast<int64_t>(first_row) + count, height_px_);
   const int32_t cols = std::min(width, width_px_);
   for (int32_t y = begin; y < end; ++y) {
     std::memcpy(pixels + static_cast<size_t>(y - first_row) * width,
-                image.data() + static_cast<size_t>(y) * width_px_,
+                image + static_cast<size_t>(y) * width_px_,
                 static_cast<size_t>(std::max(cols, 0)) * sizeof(uint32_t));
   }
   return std::max(end - begin, 0);
@@ -151,10 +177,15 @@ int32_t PixelPictureBox::GetImageRows(int32_t first_row, int32_t count, uint32_t
 
 int32_t PixelPictureBox::SetImageRows(int32_t first_row, int32_t count, const uint32_t* pixels,
                                       int32_t width) {
-  std::vector<uint32_t>& image = MutableImage();
   const int32_t begin = std::max(first_row, 0);
   const int32_t end = std::min<int64_t>(static_cast<int64_t>(first_row) + count, height_px_);
   const int32_t cols = std::min(width, width_px_);
+  if (begin == 0 && end == height_px_ && cols == width_px_ && image_.empty()) {
+    // Every pixel is written: the image need not first be made from the picture.
+    image_picture_.reset();
+    image_.assign(static_cast<size_t>(width_px_) * static_cast<size_t>(height_px_), kWhite);
+  }
+  std::vector<uint32_t>& image = MutableImage();
   for (int32_t y = begin; y < end; ++y) {
     std::memcpy(image.data() + static_cast<size_t>(y) * width_px_,
                 pixels + static_cast<size_t>(y - first_row) * width,
@@ -170,10 +201,29 @@ void PixelPictureBox::PrintContentInto(PictureBox& target) const {
   }
   // A target without AutoRedraw would receive the drawing on a window that is never shown.
   if (!pixel_target->auto_redraw_) return;
-  const std::vector<uint32_t>& shown = image_pixels();
-  std::vector<uint32_t>& dst = pixel_target->MutableImage();
-  Blit(shown.data(), width_px_, height_px_, dst.data(), pixel_target->width_px_,
-       pixel_target->height_px_);
+  const uint32_t* shown = ImageData();
+  if (pixel_target == this) return;  // drawn onto itself: nothing changes
+  PixelPictureBox& t = *pixel_target;
+  if (width_px_ == t.width_px_ && height_px_ == t.height_px_) {
+    // Of the same size, the target's image becomes this one's, every pixel. When this one is held
+    // as a picture (nothing drawn on its shown picture, or handed out by Image()), the target
+    // shares that picture, which never changes, rather than copying it.
+    const PicturePtr held =
+        image_picture_ ? image_picture_ : (PictureIsImage() ? picture_ : nullptr);
+    if (held) {
+      std::vector<uint32_t>().swap(t.image_);
+      t.image_picture_ = held;
+      return;
+    }
+  }
+  if (t.image_.empty() && width_px_ >= t.width_px_ && height_px_ >= t.height_px_) {
+    // This box covers the whole target: its image is made from this one's pixels directly.
+    t.image_picture_.reset();
+    t.image_.resize(static_cast<size_t>(t.width_px_) * static_cast<size_t>(t.height_px_));
+  } else {
+    t.MutableImage();
+  }
+  Blit(shown, width_px_, height_px_, t.image_.data(), t.width_px_, t.height_px_);
 }
 
 }  // namespace tolv

@@ -75,8 +75,16 @@ class PixelPictureBox : public PictureBox {
 
  private:
   void Resize(int32_t width_px, int32_t height_px);
-  // The persistent image for writing; made when first needed.
+  // The persistent image's pixels (width_px() x height_px(), rows top-down), wherever they are
+  // held; nullptr for an empty box.
+  const uint32_t* ImageData() const;
+  // Whether the shown picture is the whole persistent image: the box has its size and nothing
+  // has been drawn since it was set.
+  bool PictureIsImage() const;
+  // The persistent image for writing, owned by the box alone; made when first needed.
   std::vector<uint32_t>& MutableImage();
+  // The persistent image made from the background and the shown picture, owned by the box.
+  void MakeImage() const;
 
   std::string name_;
   float left_;
@@ -91,9 +99,12 @@ class PixelPictureBox : public PictureBox {
   PicturePtr picture_;
   bool auto_redraw_ = false;
   // The persistent image: white, the shown picture at the top-left, then what was drawn into it.
-  // Left empty until something needs its pixels (Picture1 is 25 MB and usually only measured).
+  // Picture1 alone is 25 MB, so it is held without copies: until something is drawn it is the
+  // shown picture itself (or made from it when first read, if the sizes differ); once drawn into
+  // it is image_, owned by the box; Image() hands image_ over as a picture (image_picture_), which
+  // the box then shares and copies again only when it is drawn into once more.
   mutable std::vector<uint32_t> image_;
-  mutable PicturePtr image_picture_;  // the image as a picture, made once per change
+  mutable PicturePtr image_picture_;
 };
 
 // Twips to whole pixels, halves to even; raises an overflow for sizes beyond 32 bits or negative.

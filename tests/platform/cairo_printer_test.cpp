@@ -403,12 +403,19 @@ TEST_F(CairoPrinterTest, TheSamePictureIsStoredOnceAcrossPaintsAndPages) {
   printer_.PaintPicture(picture, 0, 0, 100, 100);
   EXPECT_EQ(CountImages(Document()), 1);
 
-  // Another picture object is another image, even with the same pixels.
+  // Another picture object with the same pixels (a band of the second copy, made afresh) is the
+  // same image; one pixel different, or another size, is another.
   printer_.PaintPicture(picture, 0, 0, 100, 100);
   printer_.PaintPicture(Quadrants(), 0, 0, 100, 100);
+  printer_.PaintPicture(Quadrants(), 100, 0, 100, 100);
+  printer_.PaintPicture(
+      std::make_shared<Picture>(
+          2, 2, std::vector<uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000001}),
+      0, 200, 100, 100);
+  printer_.PaintPicture(std::make_shared<Picture>(4, 1, Quadrants()->pixels()), 0, 400, 100, 100);
   printer_.EndDoc();
   ASSERT_EQ(documents_.size(), 2u);
-  EXPECT_EQ(CountImages(documents_[1]), 2);
+  EXPECT_EQ(CountImages(documents_[1]), 3);
 }
 
 TEST_F(CairoPrinterTest, ZeroSizedPictureOpensTheDocumentAndDrawsNothing) {

@@ -19,14 +19,20 @@ namespace {
 // Cairo keeps path coordinates in 24.8 fixed point and would wrap them silently.
 constexpr double kMaxDeviceCoordinate = 8388607.0;
 
-// At most this many dots wait to be drawn; drawing them earlier changes nothing on the page.
-constexpr size_t kMaxGatheredDots = size_t{1} << 20;
-
 double CheckedCoordinate(double px) {
   if (!std::isfinite(px) || std::fabs(px) > kMaxDeviceCoordinate) {
     throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
   }
   return px;
+}
+
+// The device pixel of a position: the nearest, halves to even, as ToInt32 rounds. std::lrint
+// rounds so in the default rounding mode in one instruction, where ToInt32's long double rounding
+// saves and restores the floating-point environment: that was half the time of setting a million
+// dots. Positions beyond the device's range go through ToInt32, which raises for them.
+int32_t DevicePixel(double px) {
+  if (std::fabs(px) <= kMaxDeviceCoordinate) return static_cast<int32_t>(std::lrint(px));
+  return ToInt32(px);
 }
 
 // Cairo's PDF backend keeps coordinates in 1/256 of a point, so a pixel edge lands up to half of
@@ -62,13 +68,38 @@ std::vector<double> DashUnits(int16_t style) {
   }
 }
 
+// The device pixels that lie on the page, wholly or in part, in the printer's coordinates (from
+// the printable area's corner): the only place where a dot can be seen.
+DotLayer PageDotLayer(const PrinterDevice& d) {
+  auto pixel = [](double v) {
+    return static_cast<int32_t>(std::clamp(v, -kMaxDeviceCoordinate - 1, kMaxDeviceCoordinate + 1));
+  };
+  if (!UsableDevice(d)) return DotLayer(0, 0, 0, 0);
+  const double page_width_px = d.page_width_pt * d.dpi_x / 72.0;
+  const double page_height_px = d.page_height_pt * d.dpi_y / 72.0;
+  return DotLayer(pixel(std::floor(-d.printable_left_px)), pixel(std::floor(-d.printable_top_px)),
+                  pixel(std::ceil(page_width_px - d.printable_left_px)),
+                  pixel(std::ceil(page_height_px - d.printable_top_px)));
+}
+
+// A hash of every 61st pixel of a picture and its size: quick to make, and different for two
+// pictures that differ in most ways; equal hashes still need equal pixels.
+uint64_t SampleHash(const Picture& picture) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(picture.width());
+  h = (h ^ static_cast<uint32_t>(picture.height())) * 0x100000001B3ull;
+  const std::vector<uint32_t>& pixels = picture.pixels();
+  for (size_t i = 0; i < pixels.size(); i += 61) h = (h ^ pixels[i]) * 0x100000001B3ull;
+  return h;
+}
+
 }  // namespace
 
 CairoPrinter::CairoPrinter(std::unique_ptr<Destination> destination)
     : destination_(std::move(destination)),
       device_(destination_ ? destination_->Device() : PrinterDevice{}),
       scale_(device_.dpi_x, device_.dpi_y, device_.printable_width_px, device_.printable_height_px),
-      text_(device_.dpi_x, device_.dpi_y) {
+      text_(device_.dpi_x, device_.dpi_y),
+      dots_(PageDotLayer(device_)) {
   if (destination_ && !UsableDevice(device_)) {
     destination_.reset();
     first_failure_ = HandOverResult{false,
@@ -259,64 +290,18 @@ void CairoPrinter::Stroke(double x1, double y1, double x2, double y2) {
 
 void CairoPrinter::PSet(float x, float y, int32_t color) {
   Require();
-  const int32_t px = ToInt32(scale_.ToDeviceX(x));
-  const int32_t py = ToInt32(scale_.ToDeviceY(y));
+  const int32_t px = DevicePixel(scale_.ToDeviceX(x));
+  const int32_t py = DevicePixel(scale_.ToDeviceY(y));
   CheckedCoordinate(px);
   CheckedCoordinate(py);
   Open();
-  const uint64_t key =
-      (static_cast<uint64_t>(static_cast<uint32_t>(py)) << 32) | static_cast<uint32_t>(px);
-  dots_[key] = static_cast<uint32_t>(color) & 0xFFFFFFu;
-  if (dots_.size() >= kMaxGatheredDots) FlushDots();
+  dots_.Set(px, py, static_cast<uint32_t>(color) & 0xFFFFFFu);
+  if (dots_.full()) FlushDots();
 }
 
-// One cairo fill per dot makes Cairo's PDF backend slower with every dot (100,000 dots took
-// 18 s). The gathered dots go out as one path per colour instead, each row's run of neighbouring
-// dots of one colour as one rectangle. Only the last colour of a pixel was kept and the
-// rectangles never overlap, so the order between colours changes nothing.
 void CairoPrinter::FlushDots() {
   if (dots_.empty()) return;
-  struct Dot {
-    uint32_t color;
-    int32_t y;
-    int32_t x;
-  };
-  std::vector<Dot> dots;
-  dots.reserve(dots_.size());
-  for (const auto& [key, color] : dots_) {
-    dots.push_back({color, static_cast<int32_t>(static_cast<uint32_t>(key >> 32)),
-                    static_cast<int32_t>(static_cast<uint32_t>(key))});
-  }
-  dots_.clear();
-  std::sort(dots.begin(), dots.end(), [](const Dot& a, const Dot& b) {
-    if (a.color != b.color) return a.color < b.color;
-    if (a.y != b.y) return a.y < b.y;
-    return a.x < b.x;
-  });
-
-  cairo_t* cr = cr_.get();
-  cairo_save(cr);
-  cairo_new_path(cr);
-  const double inset_x = EdgeInset(device_.dpi_x);
-  const double inset_y = EdgeInset(device_.dpi_y);
-  for (size_t i = 0; i < dots.size();) {
-    // A run: same colour, same row, neighbouring columns.
-    size_t j = i + 1;
-    while (j < dots.size() && dots[j].color == dots[i].color && dots[j].y == dots[i].y &&
-           dots[j].x == dots[j - 1].x + 1) {
-      ++j;
-    }
-    cairo_rectangle(cr, dots[i].x + inset_x, dots[i].y + inset_y,
-                    static_cast<double>(j - i) - 2 * inset_x, 1 - 2 * inset_y);
-    if (j == dots.size() || dots[j].color != dots[i].color) {
-      const uint32_t c = dots[i].color;  // red in the lowest byte
-      cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                           ((c >> 16) & 0xFF) / 255.0);
-      cairo_fill(cr);
-    }
-    i = j;
-  }
-  cairo_restore(cr);
+  dots_.Flush(cr_.get(), EdgeInset(device_.dpi_x), EdgeInset(device_.dpi_y));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -357,6 +342,21 @@ cairo_surface_t* CairoPrinter::PictureSurface(const PicturePtr& picture) {
   auto found = pictures_.find(picture.get());
   if (found != pictures_.end()) return found->second.surface.get();
 
+  // A picture with the same pixels as one painted before is the same image: the bands of a
+  // second copy are made afresh from the same page. Cairo is given the first one's surface, so
+  // the PDF stores the image once. Pictures of another size are never compared; a hash of a
+  // sample of the pixels passes over most that differ, and the pixels decide.
+  std::optional<uint64_t> sample_hash;
+  for (auto& [key, cached] : pictures_) {
+    const Picture& other = *cached.picture;
+    if (other.width() != picture->width() || other.height() != picture->height()) continue;
+    if (!sample_hash) sample_hash = SampleHash(*picture);
+    if (!cached.sample_hash) cached.sample_hash = SampleHash(other);
+    if (*cached.sample_hash == *sample_hash && other.pixels() == picture->pixels()) {
+      return cached.surface.get();
+    }
+  }
+
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, picture->width());
   if (stride != picture->width() * 4) {
     throw RuntimeError(ErrorKind::kDeviceError, "picture too wide for the printer");
@@ -380,7 +380,7 @@ cairo_surface_t* CairoPrinter::PictureSurface(const PicturePtr& picture) {
     std::free(id_copy);
   }
   cairo_surface_t* raw = surface.get();
-  pictures_.emplace(picture.get(), CachedPicture{picture, std::move(surface)});
+  pictures_.emplace(picture.get(), CachedPicture{picture, std::move(surface), sample_hash});
   return raw;
 }
 

@@ -25,6 +25,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/cairo/dot_layer.h"
 #include "platform/cairo/pango_text.h"
 #include "platform/destination.h"
 #include "platform/drawing_surface.h"
@@ -95,6 +96,8 @@ class CairoPrinter : public Printer {
   struct CachedPicture {
     PicturePtr picture;
     SurfacePtr surface;
+    // A hash of some of its pixels, made when another picture of its size comes.
+    std::optional<uint64_t> sample_hash;
   };
 
   void Require() const;
@@ -121,10 +124,9 @@ class CairoPrinter : public Printer {
   ContextPtr cr_;
   std::unordered_map<const Picture*, CachedPicture> pictures_;
   uint64_t next_picture_id_ = 0;
-  // Dots set since the last other output, by device pixel (y in the high half, x in the low),
-  // each with its colour: the later dot on a pixel replaces the earlier. They are drawn in bulk
-  // before the next other output, so every dot still lies above what came before it.
-  std::unordered_map<uint64_t, uint32_t> dots_;
+  // Dots set since the last other output; drawn in bulk before the next other output, so every
+  // dot still lies above what came before it.
+  DotLayer dots_;
 
   int documents_handed_over_ = 0;
   std::optional<HandOverResult> first_failure_;

@@ -135,8 +135,27 @@ double PangoTextEngine::LineHeight(const FontSpec& font) {
   return height;
 }
 
+size_t PangoTextEngine::LaidKeyHash::operator()(const LaidKey& key) const {
+  const std::hash<std::u32string> strings;
+  size_t h = strings(key.text);
+  h = h * 31 + strings(key.face);
+  h = h * 31 + std::hash<float>()(key.size);
+  return h * 2 + (key.bold ? 1 : 0);
+}
+
+const PangoTextEngine::Laid& PangoTextEngine::Lay(const std::u32string& text,
+                                                  const FontSpec& font) {
+  LaidKey key{text, font.name, font.size, font.bold};
+  auto found = laid_.find(key);
+  if (found != laid_.end()) return found->second;
+  LayoutPtr layout = MakeLayout(text, font);
+  const TextExtent extent = Extent(layout.get(), font);
+  if (laid_.size() >= kMaxLaid) laid_.clear();
+  return laid_.emplace(std::move(key), Laid{std::move(layout), extent}).first->second;
+}
+
 TextExtent PangoTextEngine::Measure(const std::u32string& text, const FontSpec& font) {
-  return Extent(MakeLayout(text, font).get(), font);
+  return Lay(text, font).extent;
 }
 
 TextExtent PangoTextEngine::Extent(PangoLayout* layout, const FontSpec& font) {
@@ -147,16 +166,16 @@ TextExtent PangoTextEngine::Extent(PangoLayout* layout, const FontSpec& font) {
 
 TextExtent PangoTextEngine::Draw(cairo_t* cr, double x, double y, const std::u32string& text,
                                  const FontSpec& font) {
-  LayoutPtr layout = MakeLayout(text, font);
+  const Laid& laid = Lay(text, font);
   cairo_save(cr);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_translate(cr, x, y);
   if (dpi_x_ != dpi_y_) cairo_scale(cr, dpi_x_ / dpi_y_, 1.0);
   cairo_move_to(cr, 0, 0);
-  pango_cairo_show_layout(cr, layout.get());
+  pango_cairo_show_layout(cr, laid.layout.get());
   cairo_new_path(cr);
   cairo_restore(cr);
-  return Extent(layout.get(), font);
+  return laid.extent;
 }
 
 }  // namespace tolv

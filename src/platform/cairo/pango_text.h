@@ -11,8 +11,10 @@
 #include <cairo.h>
 #include <pango/pango.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "platform/font.h"
 
@@ -52,6 +54,27 @@ class PangoTextEngine {
   };
   using LayoutPtr = std::unique_ptr<PangoLayout, LayoutDeleter>;
 
+  // A string laid out in a font, with its extent.
+  struct Laid {
+    LayoutPtr layout;
+    TextExtent extent;
+  };
+  struct LaidKey {
+    std::u32string text;
+    std::u32string face;
+    float size;
+    bool bold;
+    bool operator==(const LaidKey&) const = default;
+  };
+  struct LaidKeyHash {
+    size_t operator()(const LaidKey& key) const;
+  };
+
+  // The layout of the text in the font, made once and kept: the fixed grid and the layouts print
+  // and measure the same few characters over and over, and shaping them each time was most of
+  // their time. A layout depends only on its text, its font and this engine's context, whose
+  // options never change, so a kept one draws exactly as a new one would.
+  const Laid& Lay(const std::u32string& text, const FontSpec& font);
   LayoutPtr MakeLayout(const std::u32string& text, const FontSpec& font);
   TextExtent Extent(PangoLayout* layout, const FontSpec& font);
   double LineHeight(const FontSpec& font);
@@ -63,6 +86,9 @@ class PangoTextEngine {
   // does not look the font up each time.
   FontSpec line_font_;
   double line_height_px_ = -1;
+  // At most kMaxLaid layouts are kept; then they are all let go and made again as needed.
+  static constexpr size_t kMaxLaid = 1024;
+  std::unordered_map<LaidKey, Laid, LaidKeyHash> laid_;
 };
 
 }  // namespace tolv

@@ -273,6 +273,82 @@ std::vector<uint32_t> OpaquePixels(GdkPixbuf* pixbuf) {
   return pixels;
 }
 
+// The plain BMP files most form pictures are (an uncompressed 1, 4, 8 or 24-bit picture with a
+// Windows header, the palette right after it and the pixels right after that) are read here
+// directly into the picture's pixels: gdk-pixbuf makes an RGB copy first and then takes 10 ms
+// of a 2087 x 3040 page, three times what this takes. The pixels are the ones gdk-pixbuf gives,
+// rule for rule: rows bottom-up unless the height is negative, the first pixel of a byte in its
+// highest bits, palette entries blue, green, red, a palette shorter than the depth allows read as
+// black beyond its end. Anything else (another header, compression or depth, gaps before the
+// pixels) returns nullptr and goes to gdk-pixbuf. The caller has checked that the rows are all
+// there.
+PicturePtr DecodePlainBmp(std::string_view b) {
+  if (b.size() < 54) return nullptr;
+  const uint32_t data_offset = U32(b, 10);
+  const uint32_t header_size = U32(b, 14);
+  if (header_size != 40 && header_size != 108 && header_size != 124) return nullptr;
+  if (b.size() < 14 + uint64_t{header_size}) return nullptr;
+  const auto width = static_cast<int32_t>(U32(b, 18));
+  const auto raw_height = static_cast<int32_t>(U32(b, 22));
+  const uint32_t bpp = U16(b, 28);
+  const uint32_t compression = U32(b, 30);
+  const uint32_t colours_used = U32(b, 46);
+  if (compression != 0 || width <= 0 || raw_height == 0 || raw_height == INT32_MIN) return nullptr;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return nullptr;
+  const int32_t height = raw_height < 0 ? -raw_height : raw_height;
+  if (static_cast<int64_t>(width) * height > kMaxPicturePixels) return nullptr;
+  if (colours_used > (uint32_t{1} << bpp)) return nullptr;
+
+  // The palette, as many entries as the depth allows, black beyond the file's.
+  std::vector<uint32_t> palette;
+  uint64_t pixels_at = 14 + uint64_t{header_size};
+  if (bpp <= 8) {
+    const uint32_t entries = colours_used != 0 ? colours_used : (uint32_t{1} << bpp);
+    if (pixels_at + 4 * uint64_t{entries} > b.size()) return nullptr;
+    palette.assign(size_t{1} << bpp, 0xFF000000u);
+    for (uint32_t i = 0; i < entries; ++i) {
+      const uint64_t at = pixels_at + 4 * uint64_t{i};
+      palette[i] = 0xFF000000u | (uint32_t{Byte(b, at + 2)} << 16) |
+                   (uint32_t{Byte(b, at + 1)} << 8) | Byte(b, at);
+    }
+    pixels_at += 4 * uint64_t{entries};
+  }
+  if (data_offset != pixels_at) return nullptr;
+
+  const uint64_t row_bytes = (uint64_t{static_cast<uint32_t>(width)} * bpp + 7) / 8;
+  const uint64_t stride = (row_bytes + 3) / 4 * 4;
+  if (pixels_at + stride * (static_cast<uint64_t>(height) - 1) + row_bytes > b.size()) {
+    return nullptr;
+  }
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (int32_t y = 0; y < height; ++y) {
+    // Bottom-up unless the height is negative.
+    const int32_t file_row = raw_height > 0 ? height - 1 - y : y;
+    const auto* src = reinterpret_cast<const uint8_t*>(b.data()) + pixels_at +
+                      stride * static_cast<uint64_t>(file_row);
+    uint32_t* dst = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    switch (bpp) {
+      case 1:
+        for (int32_t x = 0; x < width; ++x) dst[x] = palette[(src[x >> 3] >> (7 - (x & 7))) & 1];
+        break;
+      case 4:
+        for (int32_t x = 0; x < width; ++x) {
+          dst[x] = palette[(x & 1) ? (src[x >> 1] & 15) : (src[x >> 1] >> 4)];
+        }
+        break;
+      case 8:
+        for (int32_t x = 0; x < width; ++x) dst[x] = palette[src[x]];
+        break;
+      default:  // 24: blue, green, red
+        for (int32_t x = 0; x < width; ++x, src += 3) {
+          dst[x] = 0xFF000000u | (uint32_t{src[2]} << 16) | (uint32_t{src[1]} << 8) | src[0];
+        }
+        break;
+    }
+  }
+  return std::make_shared<Picture>(width, height, std::move(pixels));
+}
+
 }  // namespace
 
 PictureFormat SniffPictureFormat(std::string_view b) {
@@ -311,6 +387,9 @@ PicturePtr DecodePicture(std::string_view bytes) {
   const PictureFormat format = SniffPictureFormat(bytes);
   if (format == PictureFormat::kUnknown) Refuse("unknown format");
   if (!PictureDataComplete(format, bytes)) Refuse("truncated");
+  if (format == PictureFormat::kBmp) {
+    if (PicturePtr plain = DecodePlainBmp(bytes)) return plain;
+  }
 
   GError* error = nullptr;
   std::unique_ptr<GdkPixbufLoader, LoaderDeleter> loader(
