@@ -291,6 +291,7 @@ int main(int argc, char** argv) {
             << "|---|---:|---:|---:|---:|---:|---:|---|\n";
   double ms_100k = 0;
   double ms_1m = 0;
+  int waited = 0;  // cases whose wall time was well above their processor time
   for (const Case& c : cases) {
     if (c.name.find(filter) == std::string::npos) continue;
     const Result r = Measure(c, exe, forms, runs);
@@ -301,6 +302,9 @@ int main(int argc, char** argv) {
                   c.name.c_str(), records.c_str(), r.median_ms, r.min_ms, r.cpu_ms, r.rss_mb,
                   r.pdf_kb, c.target.c_str());
     std::cout << line << std::flush;
+    // A run is one thread but for fontconfig's start: wall time well above processor time means
+    // that something else had the processors.
+    if (r.median_ms > 1.2 * r.cpu_ms + 5) ++waited;
     if (c.scattered == 100000) ms_100k = r.median_ms;
     if (c.scattered == 1000000) ms_1m = r.median_ms;
   }
@@ -318,5 +322,9 @@ int main(int argc, char** argv) {
                 "%.1f ms here now (the floor of every run).\n",
                 runs, ForkExecFloorMs(2 * runs));
   std::cout << floor;
+  if (waited > 0) {
+    std::cout << "\nIn " << waited << " case(s) the wall time was well above the processor time: "
+              << "other work had the processors, and these figures are too high.\n";
+  }
   return 0;
 }

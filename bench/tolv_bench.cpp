@@ -214,7 +214,8 @@ void BM_LoadJob(benchmark::State& state) {
 BENCHMARK(BM_LoadJob)->Unit(benchmark::kMicrosecond);
 
 // The printer variant of a layout: one copy's rows on the printer. Ending the document is left
-// out of the time (BM_EndDoc has it).
+// out of the time (BM_EndDoc has it). From the second time on, the text engine has laid every
+// string out before; a run of the program lays each out once.
 void BM_Layout(benchmark::State& state) {
   const bool maxi = state.range(0) != 0;
   Run run(Scratch::Get().ProgramDir(maxi ? "layout-maxi" : "layout-mini"), maxi ? 3 : 1, 2);
