@@ -119,18 +119,18 @@ RunResult ProgramDir::Run(const std::vector<std::string>& extra_env, int timeout
   return result;
 }
 
-namespace {
-
 std::string Capture(const std::string& command) {
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return out;
-  char buffer[4096];
+  char buffer[65536];
   size_t n;
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
   pclose(pipe);
   return out;
 }
+
+namespace {
 
 std::string Unescape(std::string s) {
   const std::pair<const char*, const char*> entities[] = {

@@ -46,6 +46,8 @@ class ProgramDir {
   std::string path_;
 };
 
+// What a shell command writes on its standard output.
+std::string Capture(const std::string& command);
 // The words of a PDF file, every page.
 std::vector<Word> PdfWords(const std::string& pdf_path);
 // Number of pages of a PDF file (pdfinfo).
