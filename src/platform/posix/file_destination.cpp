@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/file_reader.h"
 #include "platform/posix/atomic_file.h"
 
 namespace tolv {
@@ -53,7 +54,7 @@ HandOverResult KeepAfterFailure(const std::string& program_dir, std::string_view
   HandOverResult result;
   result.ok = false;
   if (WriteFileAtomically(path, pdf, &error)) {
-    result.message = OneLine(cause + "; the document was kept as " + path);
+    result.message = OneLine(cause + "; the document was kept as " + Quoted(path));
   } else {
     result.message = OneLine(cause + "; the document could not be kept either: " + error);
   }

@@ -6,8 +6,10 @@
 namespace tolv {
 
 // The directory of the running executable (/proc/self/exe, symbolic links resolved), without a
-// trailing slash. Empty when it cannot be found.
-std::string ExecutableDirectory();
+// trailing slash. Empty when it cannot be found, with `problem` (when given) saying why: the
+// executable's file was removed or replaced while the program started, or its path is longer
+// than the system can hand out.
+std::string ExecutableDirectory(std::string* problem = nullptr);
 
 }  // namespace tolv
 

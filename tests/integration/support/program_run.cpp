@@ -88,10 +88,7 @@ RunResult ProgramDir::Run(const std::vector<std::string>& extra_env, int timeout
   if (pid == 0) {
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err >= 0) dup2(err, 2);
-    // No scheduler: the file printer takes the document.
-    setenv("CUPS_SERVER", (path_ + "/no-scheduler.sock").c_str(), 1);
-    unsetenv("LPDEST");
-    unsetenv("PRINTER");
+    ChooseFilePrinterUnless(extra_env);
     for (const std::string& setting : extra_env) putenv(strdup(setting.c_str()));
     const std::string exe = File("tolv");
     execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
@@ -117,6 +114,17 @@ RunResult ProgramDir::Run(const std::vector<std::string>& extra_env, int timeout
   std::error_code ignored;
   fs::remove(err_path, ignored);
   return result;
+}
+
+void ChooseFilePrinterUnless(const std::vector<std::string>& settings) {
+  unsetenv("LPDEST");
+  unsetenv("PRINTER");
+  unsetenv("CUPS_SERVER");
+  unsetenv("TOLV_PRINTER");
+  for (const std::string& setting : settings) {
+    if (setting.rfind("CUPS_SERVER=", 0) == 0 || setting.rfind("TOLV_PRINTER=", 0) == 0) return;
+  }
+  setenv("TOLV_PRINTER", "file", 1);
 }
 
 std::string Capture(const std::string& command) {

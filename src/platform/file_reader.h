@@ -1,0 +1,41 @@
+// Reading a file beside the program without letting the file decide how long that takes or how
+// much memory it needs. The backend of the machine implements it.
+#ifndef TOLV_PLATFORM_FILE_READER_H_
+#define TOLV_PLATFORM_FILE_READER_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tolv {
+
+struct FileRead {
+  enum class Status {
+    kRead,     // `bytes` holds the file, up to the limit asked for
+    kMissing,  // no entry of that exact name
+    kFailed,   // it is there but cannot be read: `cause` says why
+  };
+  Status status = Status::kMissing;
+  std::string bytes;
+  std::string cause;
+};
+
+// Reads `name` in `directory`. The file is opened from a descriptor of the directory (so a
+// directory path near the system's length limit still works), without blocking and without
+// following it onto a terminal; it is checked on the opened descriptor (a regular file, never a
+// pipe or device swapped in after a check of the name), and read at most to the size the
+// descriptor gave when opened.
+// - `limit`: a larger file fails ("larger than ..."); with `truncate_at_limit` it is read to
+//   `limit` bytes instead.
+// - `exact_name`: when the directory can be listed, an entry of exactly `name`, letter case
+//   included, must be there (a file system that ignores case finds "zobax.qjt" for "ZOBAX.QJT").
+FileRead ReadFileBeside(const std::string& directory, std::string_view name, size_t limit,
+                        bool truncate_at_limit = false, bool exact_name = false);
+
+// A file name for a message of one line: in double quotes, with quotes, backslashes and control
+// characters escaped, so that a name holding a line break cannot split the line.
+std::string Quoted(std::string_view name);
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_FILE_READER_H_
