@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/runtime.h"
+#include "platform/printer_contract.h"
 #include "support/pdf_readback.h"
 
 namespace tolv {
@@ -21,20 +22,9 @@ namespace {
 using testing::PdfWord;
 using testing::PdfWords;
 
-// A page of 2 x 1 inches at 600 dpi whose printable area starts 30 px from the left and 40 px
-// from the top: small enough to rasterise quickly, with a margin that must be honoured.
-PrinterDevice SmallDevice() {
-  PrinterDevice d;
-  d.dpi_x = 600;
-  d.dpi_y = 600;
-  d.page_width_pt = 144;
-  d.page_height_pt = 72;
-  d.printable_left_px = 30;
-  d.printable_top_px = 40;
-  d.printable_width_px = 1140;
-  d.printable_height_px = 520;
-  return d;
-}
+// The printer contract's page: 2 x 1 inches at 600 dpi, the printable area 30 px from the left
+// and 40 px from the top.
+PrinterDevice SmallDevice() { return testing::ContractDevice(); }
 constexpr int kLeft = 30;
 constexpr int kTop = 40;
 
