@@ -18,16 +18,17 @@ int main() {
     const std::string program_dir = tolv::ExecutableDirectory(&problem);
     if (program_dir.empty()) {
       // Without its directory the program cannot know whether it has a job: not "no job".
-      std::cerr << "tolv: the job file cannot be read: " << problem << "\n";
+      tolv::ErrorStream() << "tolv: the job file cannot be read: " << problem << "\n" << std::flush;
       return 1;
     }
     // The default printer is looked for only when there is a job to print.
     tolv::CairoPlatform platform(
-        program_dir, [program_dir] { return tolv::OpenDefaultDestination(program_dir); });
-    return tolv::Main(platform);
+        program_dir, [program_dir] { return tolv::OpenDefaultDestination(program_dir); },
+        tolv::ErrorStream());
+    return tolv::Main(platform, tolv::ErrorStream());
   } catch (const std::bad_alloc&) {
     // Memory ran out: one line and the failure status, not an abort with a library's message.
-    std::cerr << "tolv: out of memory; nothing was printed\n";
+    tolv::ErrorStream() << "tolv: out of memory; nothing was printed\n" << std::flush;
     return 2;
   }
 }

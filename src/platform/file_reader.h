@@ -4,6 +4,7 @@
 #define TOLV_PLATFORM_FILE_READER_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,32 @@ struct FileRead {
 //   included, must be there (a file system that ignores case finds "zobax.qjt" for "ZOBAX.QJT").
 FileRead ReadFileBeside(const std::string& directory, std::string_view name, size_t limit,
                         bool truncate_at_limit = false, bool exact_name = false);
+
+// A file read in pieces, opened and checked as ReadFileBeside does, and read at most to the
+// smaller of its size when opened and `limit`: what lies beyond is never seen, as if the file
+// ended there.
+class BoundedFile {
+ public:
+  BoundedFile(const std::string& path, uint64_t limit);
+  ~BoundedFile();
+  BoundedFile(const BoundedFile&) = delete;
+  BoundedFile& operator=(const BoundedFile&) = delete;
+
+  // kRead when open; otherwise kMissing or kFailed with cause().
+  FileRead::Status status() const { return status_; }
+  const std::string& cause() const { return cause_; }
+  // The bytes that can be read in all: the file's size when opened, at most `limit`.
+  uint64_t size() const { return end_; }
+  // Up to `size` bytes; fewer only at the (bounded) end. -1 on a read error, with cause().
+  long long Read(unsigned char* data, size_t size);
+
+ private:
+  int fd_ = -1;
+  uint64_t offset_ = 0;
+  uint64_t end_ = 0;
+  FileRead::Status status_ = FileRead::Status::kMissing;
+  std::string cause_;
+};
 
 // A file name for a message of one line: in double quotes, with quotes, backslashes and control
 // characters escaped, so that a name holding a line break cannot split the line.

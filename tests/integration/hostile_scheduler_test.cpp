@@ -310,6 +310,39 @@ TEST(ProcessGuardTest, ClosedStandardDescriptorsDoNotEndUpInTheDocument) {
   EXPECT_EQ(dir.Read("ZOBAX.PDF").find("tolv:"), std::string::npos);
 }
 
+TEST(ProcessGuardTest, LibraryMessagesNeverReachStandardError) {
+  ProgramDir dir;
+  WriteGridJob(dir);
+  // Fontconfig complains on standard error about a configuration it cannot load.
+  const Outcome run = RunOnce(
+      dir, {.env = Settings(dir, {"FONTCONFIG_FILE=/nonexistent/fonts.conf",
+                                  "CUPS_SERVER=127.0.0.1:" + std::to_string(ClosedPort())})});
+  EXPECT_EQ(run.exit_status, 2) << run;
+  EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
+      << run.standard_error;
+  EXPECT_EQ(run.standard_error.rfind("tolv: ", 0), 0u) << run.standard_error;
+}
+
+// Form files that would hold a reader up for ever, or read without end: the page is printed
+// without them, at once.
+TEST(HostileFormFilesTest, PipesAndEndlessFilesInTheFormsPlaceAreNotWaitedOn) {
+  for (int paper_type : {0, 2}) {
+    SCOPED_TRACE("output mode " + std::to_string(paper_type));
+    ProgramDir dir;
+    dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
+    ASSERT_EQ(mkfifo(dir.File("KORDEL1A.GFX").c_str(), 0644), 0);
+    if (access("/proc/kmsg", R_OK) == 0) {
+      fs::create_symlink("/proc/kmsg", dir.File("KORDEL1A.DAT"));
+    } else {
+      ASSERT_EQ(mkfifo(dir.File("KORDEL1A.DAT").c_str(), 0644), 0);
+    }
+    const Outcome run = RunOnce(dir, {.timeout_seconds = 30});
+    EXPECT_EQ(run.exit_status, 0) << run;
+    EXPECT_LT(run.seconds, kQuickSeconds) << run;
+    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  }
+}
+
 TEST(ProcessGuardTest, AFileSizeLimitIsAWriteErrorWithNoTemporaryFileLeft) {
   ProgramDir dir;
   WriteGridJob(dir);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -107,6 +108,55 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
   }
   read.bytes.resize(done);
   return read;
+}
+
+BoundedFile::BoundedFile(const std::string& path, uint64_t limit) {
+  const size_t slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const Descriptor dir(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) {
+    status_ = errno == ENOENT ? FileRead::Status::kMissing : FileRead::Status::kFailed;
+    cause_ = std::strerror(errno);
+    return;
+  }
+  fd_ = openat(dir.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    status_ = errno == ENOENT ? FileRead::Status::kMissing : FileRead::Status::kFailed;
+    cause_ = std::strerror(errno);
+    return;
+  }
+  struct stat info {};
+  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    status_ = FileRead::Status::kFailed;
+    cause_ = "it is not a regular file";
+    return;
+  }
+  end_ = std::min<uint64_t>(static_cast<uint64_t>(info.st_size), limit);
+  status_ = FileRead::Status::kRead;
+}
+
+BoundedFile::~BoundedFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+long long BoundedFile::Read(unsigned char* data, size_t size) {
+  if (status_ != FileRead::Status::kRead) return -1;
+  size_t done = 0;
+  size = static_cast<size_t>(std::min<uint64_t>(size, end_ - offset_));
+  while (done < size) {
+    const ssize_t n = pread(fd_, data + done, size - done, static_cast<off_t>(offset_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      cause_ = std::strerror(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  offset_ += done;
+  return static_cast<long long>(done);
 }
 
 std::string Quoted(std::string_view name) {

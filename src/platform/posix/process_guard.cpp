@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <ext/stdio_filebuf.h>
+#include <iostream>
+#include <memory>
 
 namespace tolv {
 namespace {
@@ -41,10 +44,31 @@ void OpenStandardDescriptors() {
   }
 }
 
+// The program's own standard error, once descriptor 2 belongs to the libraries' /dev/null.
+std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> error_buffer;
+std::unique_ptr<std::ostream> error_stream;
+
+void SilenceLibraries() {
+  const int own = fcntl(2, F_DUPFD_CLOEXEC, 3);
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (own < 0 || null < 0) {
+    if (own >= 0) close(own);
+    if (null >= 0) close(null);
+    return;
+  }
+  dup2(null, 2);
+  close(null);
+  error_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(own, std::ios::out);
+  error_stream = std::make_unique<std::ostream>(error_buffer.get());
+}
+
 }  // namespace
+
+std::ostream& ErrorStream() { return error_stream ? *error_stream : std::cerr; }
 
 void GuardProcess() {
   OpenStandardDescriptors();
+  SilenceLibraries();
   signal(SIGXFSZ, SIG_IGN);
   if (stop_pipe[0] < 0 && pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     stop_pipe[0] = stop_pipe[1] = -1;
