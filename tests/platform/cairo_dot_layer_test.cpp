@@ -38,8 +38,8 @@ class KeepingDestination : public Destination {
     device_.printable_height_px = kPage - 2 * kTop;
   }
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override {
-    pdf_ = pdf;
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    pdf_ = document.bytes;
     return {};
   }
 

@@ -1,11 +1,11 @@
 #include "platform/cairo/cairo_platform.h"
 
-#include <algorithm>
 #include <iostream>
 #include <utility>
 
 #include "platform/cairo/cairo_picture_box.h"
 #include "platform/cairo/picture_loader.h"
+#include "platform/exit_status.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -38,14 +38,7 @@ PicturePtr CairoPlatform::LoadPicture(const std::string& path) { return tolv::Lo
 
 int CairoPlatform::EndProgram() {
   if (!printer_) return 0;
-  const HandOverResult result = printer_->Finish();
-  if (result.ok) return 0;
-  // One line, named after the program as Unix tools do.
-  std::string line = "tolv: " + result.message;
-  std::replace_if(
-      line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  errors_ << line << '\n' << std::flush;
-  return 2;
+  return ExitStatusAfterHandOver(printer_->Finish(), errors_);
 }
 
 }  // namespace tolv

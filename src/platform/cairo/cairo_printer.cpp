@@ -438,7 +438,7 @@ void CairoPrinter::EndDoc() {
     return;
   }
   ++documents_handed_over_;
-  Record(destination_->HandOver(pdf));
+  Record(destination_->HandOver(FinishedDocument{pdf, "PDF"}));
 }
 
 void CairoPrinter::Record(const HandOverResult& result) {
