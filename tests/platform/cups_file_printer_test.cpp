@@ -113,6 +113,13 @@ TEST_F(FileDestinationTest, WritesTheDocumentBesideTheProgram) {
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
+// A document of another kind is kept under its own extension, beside the program as a PDF is.
+TEST_F(FileDestinationTest, KeepsADocumentUnderItsOwnExtension) {
+  EXPECT_TRUE(FileDestination(dir_, WriteFileAtomically).HandOver({"emf bytes", "EMF"}).ok);
+  EXPECT_EQ(ReadWholeFile(dir_ + "/ZOBAX.EMF"), "emf bytes");
+  EXPECT_FALSE(fs::exists(kept_));
+}
+
 TEST_F(FileDestinationTest, ReplacesAPlantedLinkNamedLikeTheDocument) {
   const std::string victim = dir_ + "/victim";
   std::ofstream(victim) << "must stay";
