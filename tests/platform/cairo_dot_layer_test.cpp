@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/cairo/cairo_printer.h"
-#include "platform/cairo/ccitt_g4.h"
+#include "platform/ccitt_g4.h"
 #include "support/pdf_readback.h"
 #include "platform/dot_layer.h"
 #include "platform/cairo/cairo_dots.h"
