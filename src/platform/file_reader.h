@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/quoted.h"
+
 namespace tolv {
 
 struct FileRead {
@@ -59,9 +61,6 @@ class BoundedFile {
   std::string cause_;
 };
 
-// A file name for a message of one line: in double quotes, with quotes, backslashes and control
-// characters escaped, so that a name holding a line break cannot split the line.
-std::string Quoted(std::string_view name);
 
 }  // namespace tolv
 

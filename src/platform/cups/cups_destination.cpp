@@ -16,7 +16,6 @@
 #include <sstream>
 #include <utility>
 
-#include "platform/posix/file_destination.h"
 #include "platform/posix/process_guard.h"
 
 namespace tolv {
@@ -42,14 +41,6 @@ struct IppFree {
   void operator()(ipp_t* ipp) const { ippDelete(ipp); }
 };
 using Ipp = std::unique_ptr<ipp_t, IppFree>;
-
-// Text from the scheduler or the environment, made fit for the one line of a failure.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  return text;
-}
 
 bool StartsWithWord(const std::string& line, const char* word, std::string* rest) {
   const size_t length = std::strlen(word);
@@ -531,9 +522,12 @@ std::string Unfinished(const SpoolerCallResult& call, bool cancelled) {
   return cause;
 }
 
-std::unique_ptr<Destination> FindDestination(const std::string& program_dir) {
+std::unique_ptr<Destination> FindDestination(const std::string& program_dir,
+                                             WholeFileWriter write) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(kHandOverSeconds);
-  if (Environment("TOLV_PRINTER") == "file") return std::make_unique<FileDestination>(program_dir);
+  if (Environment("TOLV_PRINTER") == "file") {
+    return std::make_unique<FileDestination>(program_dir, write);
+  }
 
   const UserChoice choice = ReadUserChoice();
   // Read the scheduler's name afresh (CUPS_SERVER, client.conf, the local socket).
@@ -545,16 +539,16 @@ std::unique_ptr<Destination> FindDestination(const std::string& program_dir) {
         return Serialize(LookForPrinter(channel, choice, server, port));
       });
   if (call.end != SpoolerCallResult::End::kFinished) {
-    return std::make_unique<FailedPrinterDestination>(program_dir,
-                                                      Unfinished(call, /*cancelled=*/false));
+    return std::make_unique<FailedPrinterDestination>(
+        program_dir, Unfinished(call, /*cancelled=*/false), write);
   }
   const Found found = Deserialize(call.reply);
-  if (found.kind == "file") return std::make_unique<FileDestination>(program_dir);
+  if (found.kind == "file") return std::make_unique<FileDestination>(program_dir, write);
   if (found.kind != "cups") {
-    return std::make_unique<FailedPrinterDestination>(program_dir, found.cause);
+    return std::make_unique<FailedPrinterDestination>(program_dir, found.cause, write);
   }
   return std::make_unique<CupsDestination>(program_dir, server, port, found.name, found.instance,
-                                           found.device, deadline);
+                                           found.device, deadline, write);
 }
 
 // Cancels `job_id` on `name` over a connection of its own, within `deadline` (or, after a stop
@@ -620,29 +614,31 @@ std::string ImplausibleDevice(const PrinterDevice& device) {
   return "";
 }
 
-std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir) {
-  std::unique_ptr<Destination> found = FindDestination(program_dir);
+std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    WholeFileWriter write) {
+  std::unique_ptr<Destination> found = FindDestination(program_dir, write);
   // A printer that failed already says why, a stop signal included.
   if (dynamic_cast<FailedPrinterDestination*>(found.get()) != nullptr) return found;
-  return std::make_unique<StoppableDestination>(program_dir, std::move(found));
+  return std::make_unique<StoppableDestination>(program_dir, std::move(found), write);
 }
 
 StoppableDestination::StoppableDestination(std::string program_dir,
-                                           std::unique_ptr<Destination> inner)
-    : program_dir_(std::move(program_dir)), inner_(std::move(inner)) {}
+                                           std::unique_ptr<Destination> inner,
+                                           WholeFileWriter write)
+    : program_dir_(std::move(program_dir)), inner_(std::move(inner)), write_(write) {}
 
-HandOverResult StoppableDestination::HandOver(std::string_view pdf) {
+HandOverResult StoppableDestination::HandOver(const FinishedDocument& document) {
   if (StopSignal() != 0) {
-    return KeepAfterFailure(program_dir_, pdf,
+    return KeepAfterFailure(write_, program_dir_, document,
                             "the run was ended by " + SignalName(StopSignal()) +
                                 " before the document was handed over");
   }
-  return inner_->HandOver(pdf);
+  return inner_->HandOver(document);
 }
 
 CupsDestination::CupsDestination(std::string program_dir, std::string server, int port,
                                  std::string name, std::string instance, PrinterDevice device,
-                                 Clock::time_point deadline)
+                                 Clock::time_point deadline, WholeFileWriter write)
     : program_dir_(std::move(program_dir)),
       server_(std::move(server)),
       port_(port),
@@ -650,12 +646,14 @@ CupsDestination::CupsDestination(std::string program_dir, std::string server, in
       instance_(std::move(instance)),
       queue_(QueueName(name_, instance_)),
       device_(std::move(device)),
-      deadline_(deadline) {}
+      deadline_(deadline),
+      write_(write) {}
 
-HandOverResult CupsDestination::HandOver(std::string_view pdf) {
-  const std::string cause = SendJob(pdf);
+HandOverResult CupsDestination::HandOver(const FinishedDocument& document) {
+  const std::string cause = SendJob(document.bytes);
   if (cause.empty()) return {};
-  return KeepAfterFailure(program_dir_, pdf, "printing on " + queue_ + " failed: " + cause);
+  return KeepAfterFailure(write_, program_dir_, document,
+                          "printing on " + queue_ + " failed: " + cause);
 }
 
 // Create the job, send its one document, finish it; cancel a job that was created when a later

@@ -20,6 +20,7 @@
 
 #include "platform/cups/spooler_call.h"
 #include "platform/destination.h"
+#include "platform/file_printer.h"
 
 namespace tolv {
 
@@ -49,8 +50,10 @@ inline constexpr double kMinPrintableHeightMm = 105;
 // - otherwise the queue, measured: resolution from its default (600 dpi when it names none), page
 //   and printable area from its default media and that media's margins.
 // Whatever the destination, a stop signal that came before the hand-over keeps the document and
-// fails.
-std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir);
+// fails. Every destination keeps a document beside the program with `write` (the machine's atomic
+// write).
+std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    WholeFileWriter write);
 
 // The device that a media size (hundredths of millimetres, with margins) and a resolution give:
 // page in points, printable area in whole device pixels. Nothing when the size is empty or its
@@ -66,15 +69,17 @@ std::string ImplausibleDevice(const PrinterDevice& device);
 // anyway would be a surprise.
 class StoppableDestination : public Destination {
  public:
-  StoppableDestination(std::string program_dir, std::unique_ptr<Destination> inner);
+  StoppableDestination(std::string program_dir, std::unique_ptr<Destination> inner,
+                       WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return inner_->Device(); }
-  HandOverResult HandOver(std::string_view pdf) override;
+  HandOverResult HandOver(const FinishedDocument& document) override;
   const Destination& inner() const { return *inner_; }
 
  private:
   std::string program_dir_;
   std::unique_ptr<Destination> inner_;
+  WholeFileWriter write_;
 };
 
 // A queue of the scheduler. HandOver sends the document as one job (title "tolv", the page's
@@ -84,10 +89,11 @@ class StoppableDestination : public Destination {
 class CupsDestination : public Destination {
  public:
   CupsDestination(std::string program_dir, std::string server, int port, std::string name,
-                  std::string instance, PrinterDevice device, Clock::time_point deadline);
+                  std::string instance, PrinterDevice device, Clock::time_point deadline,
+                  WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override;
+  HandOverResult HandOver(const FinishedDocument& document) override;
 
   // The queue's name, with "/instance" when the default is an instance.
   const std::string& queue() const { return queue_; }
@@ -104,6 +110,7 @@ class CupsDestination : public Destination {
   std::string queue_;
   PrinterDevice device_;
   Clock::time_point deadline_;
+  WholeFileWriter write_;
 };
 
 }  // namespace tolv

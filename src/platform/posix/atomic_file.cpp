@@ -12,7 +12,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/file_reader.h"
+#include "platform/quoted.h"
 
 namespace tolv {
 namespace {

@@ -159,24 +159,4 @@ long long BoundedFile::Read(unsigned char* data, size_t size) {
   return static_cast<long long>(done);
 }
 
-std::string Quoted(std::string_view name) {
-  std::string quoted = "\"";
-  for (const char c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (c == '\n') {
-      quoted += "\\n";
-    } else if (u < 0x20 || u == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof(escape), "\\x%02x", u);
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
-
 }  // namespace tolv

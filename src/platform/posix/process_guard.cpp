@@ -44,9 +44,6 @@ void OpenStandardDescriptors() {
   }
 }
 
-// The program's own standard error, once descriptor 2 belongs to the libraries' /dev/null.
-std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> error_buffer;
-std::unique_ptr<std::ostream> error_stream;
 
 void SilenceLibraries() {
   const int own = fcntl(2, F_DUPFD_CLOEXEC, 3);
@@ -58,13 +55,12 @@ void SilenceLibraries() {
   }
   dup2(null, 2);
   close(null);
-  error_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(own, std::ios::out);
-  error_stream = std::make_unique<std::ostream>(error_buffer.get());
+  // std::cerr writes to the standard error the program was started with. The buffer lives as
+  // long as the process: std::cerr is flushed after every static object is gone.
+  std::cerr.rdbuf(new __gnu_cxx::stdio_filebuf<char>(own, std::ios::out));
 }
 
 }  // namespace
-
-std::ostream& ErrorStream() { return error_stream ? *error_stream : std::cerr; }
 
 void GuardProcess() {
   OpenStandardDescriptors();

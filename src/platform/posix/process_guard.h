@@ -3,21 +3,17 @@
 // become standard error, and a message would land in the document); a file size limit makes a
 // write fail instead of killing the program (SIGXFSZ ignored); SIGTERM, SIGINT and SIGHUP ask the
 // run to stop, which the spooler calls honour like their deadline. Libraries (fontconfig, Pango,
-// GLib) write their complaints straight to descriptor 2: it is pointed at /dev/null, and the
-// program's own one line goes to the standard error it was started with, through ErrorStream().
+// GLib) write their complaints straight to descriptor 2: it is pointed at /dev/null, and std::cerr,
+// which carries the program's own one line, at the standard error it was started with.
 #ifndef TOLV_PLATFORM_POSIX_PROCESS_GUARD_H_
 #define TOLV_PLATFORM_POSIX_PROCESS_GUARD_H_
 
-#include <ostream>
 #include <string>
 
 namespace tolv {
 
 // Call first thing in main, before any file is opened.
 void GuardProcess();
-
-// The standard error the program was started with (std::cerr before GuardProcess).
-std::ostream& ErrorStream();
 
 // The signal that asked the run to stop, or 0.
 int StopSignal();
