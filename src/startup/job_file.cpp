@@ -26,7 +26,7 @@ bool IsJobFileEntry(const fs::path& path) {
   const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
   fs::directory_iterator entry(dir, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-    if (entry->path().filename().native() == kJobFileName) return true;
+    if (entry->path().filename() == fs::path(kJobFileName)) return true;
   }
   return false;
 }
