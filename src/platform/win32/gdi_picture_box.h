@@ -4,6 +4,8 @@
 #define TOLV_PLATFORM_WIN32_GDI_PICTURE_BOX_H_
 
 #include <windows.h>
+// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
+#undef DrawText
 
 #include "platform/pixel_picture_box.h"
 #include "platform/win32/gdi_text.h"

@@ -4,14 +4,9 @@
 #include <cmath>
 
 #include "platform/runtime.h"
+#include "platform/text_rules.h"
 
 namespace tolv {
-namespace {
-
-// As on every surface: sizes beyond this many points are refused.
-constexpr double kMaxFontPoints = 2160.0;
-
-}  // namespace
 
 std::wstring GdiString(const std::u32string& text) {
   std::wstring wide;

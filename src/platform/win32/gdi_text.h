@@ -5,6 +5,8 @@
 #define TOLV_PLATFORM_WIN32_GDI_TEXT_H_
 
 #include <windows.h>
+// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
+#undef DrawText
 
 #include <map>
 #include <string>

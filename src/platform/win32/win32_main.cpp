@@ -1,6 +1,7 @@
 // tolv.exe: reads ZOBAX.QJT beside the executable, prints it on the Windows default printer, ends.
 #include <windows.h>
 
+#include "platform/win32/program_dir.h"
 #include "platform/win32/win32_platform.h"
 #include "startup/main.h"
 

@@ -1,4 +1,4 @@
-#include "platform/win32/gdi_document.h"
+#include "platform/win32/gdi_printer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +56,43 @@ bool BlackAndWhite(const Picture& picture) {
     if (p != 0xFF000000u && p != 0xFFFFFFFFu) return false;
   }
   return true;
+}
+
+// The on and off lengths of a draw style in device pixels, from the first end of a line; empty for
+// a solid line. As on every printer: units of 1/150 inch, 4 pixels at 600 dpi, so that a dotted
+// cut line reads as dots on any printer.
+std::vector<int32_t> DashPattern(int16_t style, const PrinterDevice& device) {
+  std::vector<int32_t> units;
+  switch (style) {
+    case 1:
+      units = {3, 1};
+      break;
+    case 2:
+      units = {1, 1};
+      break;
+    case 3:
+      units = {3, 1, 1, 1};
+      break;
+    case 4:
+      units = {3, 1, 1, 1, 1, 1};
+      break;
+    default:
+      return {};
+  }
+  const int32_t unit = std::max<int32_t>(
+      1, static_cast<int32_t>(std::lround(std::min(device.dpi_x, device.dpi_y) / 150.0)));
+  for (int32_t& length : units) length *= unit;
+  return units;
+}
+
+// Whether the pixel at index k along a line lies on a dash of the pattern.
+bool DashOn(const std::vector<int32_t>& pattern, int32_t period, int64_t k) {
+  int64_t position = k % period;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (position < pattern[i]) return i % 2 == 0;
+    position -= pattern[i];
+  }
+  return false;
 }
 
 }  // namespace
@@ -117,8 +154,9 @@ GdiTarget FindDefaultPrinter() {
   return target;
 }
 
-GdiDocument::GdiDocument(GdiTarget target, std::string program_dir)
-    : target_(std::move(target)),
+GdiPrinter::GdiPrinter(GdiTarget target, std::string program_dir)
+    : DocumentPrinter(target.device),
+      target_(std::move(target)),
       program_dir_(std::move(program_dir)),
       reference_(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc
                                                             : CreateCompatibleDC(nullptr)),
@@ -126,15 +164,14 @@ GdiDocument::GdiDocument(GdiTarget target, std::string program_dir)
       frame_(Frame(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc : nullptr,
                    target_.device)) {}
 
-GdiDocument::~GdiDocument() {
-  if (page_ != nullptr) DeleteEnhMetaFile(CloseEnhMetaFile(page_));
-  for (HENHMETAFILE page : pages_) DeleteEnhMetaFile(page);
+GdiPrinter::~GdiPrinter() {
+  DropPages();
   for (auto& [rgb, brush] : brushes_) DeleteObject(brush);
   if (reference_ != nullptr && reference_ != target_.dc) DeleteDC(reference_);
   if (target_.dc != nullptr) DeleteDC(target_.dc);
 }
 
-HDC GdiDocument::Page() {
+HDC GdiPrinter::Page() {
   if (page_ != nullptr) return page_;
   // The file printer records against the screen (nullptr), its frame computed for that.
   page_ = CreateEnhMetaFileW(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc : nullptr,
@@ -147,7 +184,7 @@ HDC GdiDocument::Page() {
   return page_;
 }
 
-void GdiDocument::SelectBrush(uint32_t rgb) {
+void GdiPrinter::SelectBrush(uint32_t rgb) {
   if (selected_brush_ == rgb) return;
   auto found = brushes_.find(rgb);
   if (found == brushes_.end()) {
@@ -159,16 +196,46 @@ void GdiDocument::SelectBrush(uint32_t rgb) {
   selected_brush_ = rgb;
 }
 
-void GdiDocument::Text(int32_t x, int32_t y, const std::u32string& text, const FontSpec& font) {
-  fonts_.Draw(Page(), x, y, text, font);
+void GdiPrinter::DropPages() {
+  if (page_ != nullptr) DeleteEnhMetaFile(CloseEnhMetaFile(page_));
+  page_ = nullptr;
+  for (HENHMETAFILE page : pages_) DeleteEnhMetaFile(page);
+  pages_.clear();
 }
 
-TextExtent GdiDocument::Measure(const std::u32string& text, const FontSpec& font) {
+void GdiPrinter::OpenDocument() { DropPages(); }
+
+void GdiPrinter::BeginPage() { Page(); }
+
+TextExtent GdiPrinter::MeasureText(const std::u32string& text, const FontSpec& font) {
   if (reference_ == nullptr) throw RuntimeError(ErrorKind::kDeviceError, "no device context");
   return fonts_.Measure(reference_, text, font);
 }
 
-void GdiDocument::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb) {
+TextExtent GdiPrinter::DrawText(double x, double y, const std::u32string& text,
+                                const FontSpec& font) {
+  // GDI places text on whole device pixels: the nearest one, halves to even, as a dot's.
+  HDC dc = Page();
+  const TextExtent extent = fonts_.Measure(dc, text, font);
+  fonts_.Draw(dc, static_cast<int>(std::nearbyint(x)), static_cast<int>(std::nearbyint(y)), text,
+              font);
+  return extent;
+}
+
+void GdiPrinter::BlackDots(const DotBitmap& bitmap) {
+  for (const DotRun& run : bitmap.Runs()) Fill(run.x, run.y, run.length, 1, 0);
+}
+
+void GdiPrinter::ColourDots(uint32_t rgb, std::span<const DotPoint> dots) {
+  for (const DotRun& run : RunsOf(dots)) Fill(run.x, run.y, run.length, 1, rgb);
+}
+
+void GdiPrinter::DrawDots(DotLayer& dots) {
+  Page();
+  dots.Drain(*this);
+}
+
+void GdiPrinter::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb) {
   HDC dc = Page();
   SelectBrush(rgb & 0xFFFFFFu);
   if (!PatBlt(dc, x, y, width, height, PATCOPY)) {
@@ -176,8 +243,11 @@ void GdiDocument::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint
   }
 }
 
-void GdiDocument::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t dash) {
+void GdiPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
   Page();
+  const std::vector<int32_t> pattern = DashPattern(style, device());
+  int32_t period = 0;
+  for (int32_t length : pattern) period += length;
   // The pixels from the first end to the last (Bresenham along the longer axis), each on or off by
   // its index along the line; neighbouring lit pixels of a row or column become one rectangle.
   const int64_t dx = std::llabs(int64_t{x2} - x1);
@@ -199,7 +269,7 @@ void GdiDocument::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t d
   int64_t error = dx - dy;
   int32_t x = x1, y = y1;
   for (int64_t k = 0; k < n; ++k) {
-    const bool on = dash <= 0 || (k / dash) % 2 == 0;
+    const bool on = pattern.empty() || DashOn(pattern, period, k);
     if (on) {
       const bool continues = run_length > 0 &&
                              (run_horizontal ? (y == run_y && x == run_x + sx * run_length)
@@ -226,9 +296,13 @@ void GdiDocument::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t d
   flush();
 }
 
-void GdiDocument::Picture(const tolv::Picture& picture, int32_t x, int32_t y, int32_t width,
-                          int32_t height) {
+void GdiPrinter::DrawPicture(const PicturePtr& shown, const DeviceRect& rect) {
   HDC dc = Page();
+  const tolv::Picture& picture = *shown;
+  const int32_t x = rect.left;
+  const int32_t y = rect.top;
+  const int32_t width = rect.right - rect.left;
+  const int32_t height = rect.bottom - rect.top;
   const int32_t w = picture.width();
   const int32_t h = picture.height();
   if (w <= 0 || h <= 0 || width == 0 || height == 0) return;
@@ -272,7 +346,7 @@ void GdiDocument::Picture(const tolv::Picture& picture, int32_t x, int32_t y, in
   }
 }
 
-void GdiDocument::EndPage() {
+void GdiPrinter::EndPage() {
   if (page_ == nullptr) return;
   HENHMETAFILE page = CloseEnhMetaFile(page_);
   page_ = nullptr;
@@ -280,7 +354,7 @@ void GdiDocument::EndPage() {
   pages_.push_back(page);
 }
 
-HandOverResult GdiDocument::Finish() {
+HandOverResult GdiPrinter::EndDocument() {
   try {
     EndPage();
   } catch (const RuntimeError& error) {
@@ -301,7 +375,7 @@ HandOverResult GdiDocument::Finish() {
   return HandOverResult{false, "the document could not be kept: " + error};
 }
 
-HandOverResult GdiDocument::Play() {
+HandOverResult GdiPrinter::Play() {
   HDC dc = target_.dc;
   const std::string printer = "the printer " + Quoted(target_.printer_name);
   DOCINFOW info{};
@@ -324,7 +398,7 @@ HandOverResult GdiDocument::Play() {
       return Keep(printer + " did not take the document: " + failed);
     }
   }
-  if (EndDoc(dc) <= 0) {
+  if (::EndDoc(dc) <= 0) {
     const std::string failed = ErrorText("EndDoc");
     AbortDoc(dc);
     return Keep(printer + " did not take the document: " + failed);
@@ -332,7 +406,7 @@ HandOverResult GdiDocument::Play() {
   return {};
 }
 
-HandOverResult GdiDocument::Keep(const std::string& cause) {
+HandOverResult GdiPrinter::Keep(const std::string& cause) {
   std::string first_path;
   const std::string error = WritePages(&first_path);
   if (pages_.empty()) return HandOverResult{false, cause};
@@ -344,7 +418,7 @@ HandOverResult GdiDocument::Keep(const std::string& cause) {
   return HandOverResult{false, cause + "; the document was kept as " + where};
 }
 
-std::string GdiDocument::WritePages(std::string* first_path) {
+std::string GdiPrinter::WritePages(std::string* first_path) {
   for (size_t k = 0; k < pages_.size(); ++k) {
     const std::string path = JoinPath(program_dir_, KeptName(k));
     if (k == 0) *first_path = path;
