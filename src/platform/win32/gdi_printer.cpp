@@ -155,7 +155,9 @@ GdiTarget FindDefaultPrinter() {
 }
 
 GdiPrinter::GdiPrinter(GdiTarget target, std::string program_dir)
-    : DocumentPrinter(target.device),
+    : DocumentPrinter(target.kind == GdiTarget::Kind::kNone
+                          ? std::nullopt
+                          : std::optional<PrinterDevice>(target.device)),
       target_(std::move(target)),
       program_dir_(std::move(program_dir)),
       reference_(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc
@@ -299,10 +301,12 @@ void GdiPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_
 void GdiPrinter::DrawPicture(const PicturePtr& shown, const DeviceRect& rect) {
   HDC dc = Page();
   const tolv::Picture& picture = *shown;
-  const int32_t x = rect.left;
-  const int32_t y = rect.top;
+  // GDI mirrors a negative size about the pixel it starts from, not about its edge: a picture
+  // from edge 500 back to edge 400 covers pixels 400 to 499, so it starts at pixel 499.
   const int32_t width = rect.right - rect.left;
   const int32_t height = rect.bottom - rect.top;
+  const int32_t x = width < 0 ? rect.left - 1 : rect.left;
+  const int32_t y = height < 0 ? rect.top - 1 : rect.top;
   const int32_t w = picture.width();
   const int32_t h = picture.height();
   if (w <= 0 || h <= 0 || width == 0 || height == 0) return;
@@ -367,6 +371,7 @@ HandOverResult GdiPrinter::EndDocument() {
     case GdiTarget::Kind::kFailed:
       return Keep(target_.cause);
     case GdiTarget::Kind::kFile:
+    case GdiTarget::Kind::kNone:
       break;
   }
   std::string first_path;

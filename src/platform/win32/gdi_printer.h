@@ -32,9 +32,11 @@
 namespace tolv {
 
 // Where the document goes: the default printer as GDI opened it, the file printer (no default
-// printer at all), or a default printer that could not be opened or measured (`cause`).
+// printer at all), or a default printer that could not be opened or measured (`cause`). kNone is
+// no printer whatever, whose every member raises; Windows itself never leaves a program there,
+// but the printer's rules must hold for it too.
 struct GdiTarget {
-  enum class Kind { kPrinter, kFile, kFailed };
+  enum class Kind { kPrinter, kFile, kFailed, kNone };
   Kind kind = Kind::kFile;
   std::wstring printer_name;
   HDC dc = nullptr;  // the printer's device context (kPrinter only); the target owns it
