@@ -77,6 +77,7 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   void ColourDots(uint32_t rgb, std::span<const DotPoint> dots) override;
 
   HDC Page();
+  void FillRuns(const std::vector<DotRun>& runs, uint32_t rgb);
   // A rectangle of whole device pixels filled in a colour (0x00BBGGRR).
   void Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb);
   void SelectBrush(uint32_t rgb);
