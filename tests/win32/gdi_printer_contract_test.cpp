@@ -13,7 +13,7 @@
 
 #include "platform/printer_contract.h"
 #include "platform/win32/gdi_printer.h"
-#include "platform/win32/program_dir.h"
+#include "platform/win32/system/program_dir.h"
 #include "support/temp_dir.h"
 
 namespace tolv::testing {

@@ -13,7 +13,7 @@
 #include "platform/runtime.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_text.h"
-#include "platform/win32/program_dir.h"
+#include "platform/win32/system/program_dir.h"
 #include "platform/win32/wic_picture_loader.h"
 
 namespace tolv {

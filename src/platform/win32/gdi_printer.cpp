@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/runtime.h"
-#include "platform/win32/program_dir.h"
+#include "platform/win32/system/program_dir.h"
 
 namespace tolv {
 namespace {

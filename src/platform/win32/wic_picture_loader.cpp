@@ -7,15 +7,11 @@
 #include <limits>
 #include <vector>
 
+#include "platform/picture_format.h"
 #include "platform/runtime.h"
-#include "platform/win32/program_dir.h"
 
 namespace tolv {
 namespace {
-
-constexpr int64_t kMaxPixels = 64'000'000;
-// No picture file tolv reads comes near this; a larger one is refused before it is read.
-constexpr int64_t kMaxFileBytes = int64_t{1} << 30;
 
 [[noreturn]] void Unreadable(const char* what) {
   throw RuntimeError(ErrorKind::kFileNotFound, std::string("picture unreadable: ") + what);
@@ -52,7 +48,11 @@ void Check(HRESULT result, const char* what) {
 }  // namespace
 
 PicturePtr DecodePictureWic(std::string_view bytes) {
-  if (bytes.empty() || bytes.size() > std::numeric_limits<DWORD>::max()) Unreadable("size");
+  // The shared rules first: the format from the content, a cut file refused (a decoder may hand
+  // back its missing rows as pixels), and a plain BMP read exactly as on every machine.
+  CheckPictureBytes(bytes);
+  if (PicturePtr plain = DecodePlainBmp(bytes)) return plain;
+  if (bytes.size() > std::numeric_limits<DWORD>::max()) Unreadable("size");
   InitCom();
   Com<IWICImagingFactory> factory;
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
@@ -73,10 +73,8 @@ PicturePtr DecodePictureWic(std::string_view bytes) {
   UINT width = 0;
   UINT height = 0;
   Check(frame->GetSize(&width, &height), "size");
-  if (width == 0 || height == 0 ||
-      static_cast<int64_t>(width) * static_cast<int64_t>(height) > kMaxPixels) {
-    Unreadable("too large or empty");
-  }
+  if (width == 0 || height == 0) Unreadable("empty");
+  CheckPictureSize(width, height);
   Com<IWICBitmapSource> converted;
   Check(WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.get(), converted.Out()),
         "conversion");
@@ -100,25 +98,7 @@ PicturePtr DecodePictureWic(std::string_view bytes) {
 }
 
 PicturePtr LoadPictureWic(const std::string& path) {
-  const std::wstring wide = Utf8ToWide(path);
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    throw RuntimeError(ErrorKind::kFileNotFound, "picture not found: " + path);
-  }
-  std::string bytes;
-  LARGE_INTEGER size{};
-  bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) &&
-            size.QuadPart > 0 && size.QuadPart <= kMaxFileBytes;
-  if (ok) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-         read == bytes.size();
-  }
-  CloseHandle(file);
-  if (!ok) throw RuntimeError(ErrorKind::kFileNotFound, "picture unreadable: " + path);
-  return DecodePictureWic(bytes);
+  return DecodePictureWic(ReadPictureFile(path));
 }
 
 }  // namespace tolv

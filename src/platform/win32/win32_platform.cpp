@@ -1,9 +1,9 @@
 #include "platform/win32/win32_platform.h"
 
-#include <algorithm>
 #include <iostream>
 #include <utility>
 
+#include "platform/exit_status.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/wic_picture_loader.h"
 
@@ -28,13 +28,7 @@ PicturePtr Win32Platform::LoadPicture(const std::string& path) { return LoadPict
 
 int Win32Platform::EndProgram() {
   if (!printer_) return 0;
-  const HandOverResult result = printer_->Finish();
-  if (result.ok) return 0;
-  std::string line = "tolv: " + result.message;
-  std::replace_if(
-      line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  errors_ << line << '\n' << std::flush;
-  return 2;
+  return ExitStatusAfterHandOver(printer_->Finish(), errors_);
 }
 
 }  // namespace tolv

@@ -1,4 +1,4 @@
-#include "platform/win32/program_dir.h"
+#include "platform/win32/system/program_dir.h"
 
 #include <windows.h>
 

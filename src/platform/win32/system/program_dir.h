@@ -1,6 +1,6 @@
 // The directory of the running tolv.exe, for shared code as UTF-8.
-#ifndef TOLV_PLATFORM_WIN32_PROGRAM_DIR_H_
-#define TOLV_PLATFORM_WIN32_PROGRAM_DIR_H_
+#ifndef TOLV_PLATFORM_WIN32_SYSTEM_PROGRAM_DIR_H_
+#define TOLV_PLATFORM_WIN32_SYSTEM_PROGRAM_DIR_H_
 
 #include <string>
 #include <string_view>
@@ -18,4 +18,4 @@ std::wstring Utf8ToWide(std::string_view utf8);
 
 }  // namespace tolv
 
-#endif  // TOLV_PLATFORM_WIN32_PROGRAM_DIR_H_
+#endif  // TOLV_PLATFORM_WIN32_SYSTEM_PROGRAM_DIR_H_
