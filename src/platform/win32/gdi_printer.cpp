@@ -5,13 +5,15 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/file_printer.h"
 #include "platform/runtime.h"
+#include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/program_dir.h"
 
 namespace tolv {
 namespace {
 
-constexpr double kFileDpi = 600;
+constexpr char kKeptExtension[] = "EMF";
 
 std::string ErrorText(const char* call) {
   return std::string(call) + " failed (error " + std::to_string(GetLastError()) + ")";
@@ -47,9 +49,10 @@ std::string KeptName(size_t page) {
   return name.append(".EMF");
 }
 
+// Beside ZOBAX.EMF, wherever the shared policy puts it.
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  return dir + "\\" + name;
+  const std::string first = KeptDocumentPath(dir, kKeptExtension);
+  return first.substr(0, first.size() - std::string_view("ZOBAX.EMF").size()) + name;
 }
 
 bool BlackAndWhite(const Picture& picture) {
@@ -98,22 +101,9 @@ bool DashOn(const std::vector<int32_t>& pattern, int32_t period, int64_t k) {
 
 }  // namespace
 
-PrinterDevice FileDevice() {
-  PrinterDevice device;
-  device.dpi_x = kFileDpi;
-  device.dpi_y = kFileDpi;
-  device.page_width_pt = 595.2756;
-  device.page_height_pt = 841.8898;
-  device.printable_left_px = 0;
-  device.printable_top_px = 0;
-  device.printable_width_px = 4961;
-  device.printable_height_px = 7016;
-  return device;
-}
-
 GdiTarget FindDefaultPrinter() {
   GdiTarget target;
-  target.device = FileDevice();
+  target.device = FilePrinterDevice();
   DWORD needed = 0;
   GetDefaultPrinterW(nullptr, &needed);
   std::wstring name(needed, L'\0');
@@ -405,10 +395,7 @@ HandOverResult GdiPrinter::EndDocument() {
     case GdiTarget::Kind::kNone:
       break;
   }
-  std::string first_path;
-  const std::string error = WritePages(&first_path);
-  if (error.empty()) return {};
-  return HandOverResult{false, "the document could not be kept: " + error};
+  return Keep("");  // the file printer
 }
 
 HandOverResult GdiPrinter::Play() {
@@ -442,42 +429,50 @@ HandOverResult GdiPrinter::Play() {
   return {};
 }
 
+// The first page goes through the file printer's shared policy as ZOBAX.EMF (its name, its
+// messages, the whole-file write), and each further page beside it as ZOBAX-2.EMF, ZOBAX-3.EMF,
+// ...: a metafile holds one page.
 HandOverResult GdiPrinter::Keep(const std::string& cause) {
-  std::string first_path;
-  const std::string error = WritePages(&first_path);
-  if (pages_.empty()) return HandOverResult{false, cause};
-  if (!error.empty()) {
-    return HandOverResult{false, cause + "; the document could not be kept either: " + error};
+  const std::vector<std::string> pages = PageBytes();
+  if (pages.empty()) return HandOverResult{false, OneLine(cause)};
+  HandOverResult result;
+  if (cause.empty()) {
+    result = FileDestination(program_dir_, &WriteFileAtomically)
+                 .HandOver(FinishedDocument{pages[0], kKeptExtension});
+  } else {
+    result = KeepAfterFailure(&WriteFileAtomically, program_dir_,
+                              FinishedDocument{pages[0], kKeptExtension}, cause);
   }
-  std::string where = first_path;
-  if (pages_.size() > 1) where += " (and one file more for each further page)";
-  return HandOverResult{false, cause + "; the document was kept as " + where};
-}
-
-std::string GdiPrinter::WritePages(std::string* first_path) {
-  for (size_t k = 0; k < pages_.size(); ++k) {
-    const std::string path = JoinPath(program_dir_, KeptName(k));
-    if (k == 0) *first_path = path;
-    // Written beside the final name and renamed over it, so a reader never sees half a page and a
-    // failed write leaves an earlier file as it was; a planted link is replaced, never followed.
-    const std::wstring final_name = Utf8ToWide(path);
-    const std::wstring temporary = final_name + L".tmp" + std::to_wstring(GetCurrentProcessId());
-    HENHMETAFILE copy = CopyEnhMetaFileW(pages_[k], temporary.c_str());
-    if (copy == nullptr) return "cannot write " + path + " (error " + std::to_string(GetLastError()) + ")";
-    DeleteEnhMetaFile(copy);
-    if (!MoveFileExW(temporary.c_str(), final_name.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      const DWORD error = GetLastError();
-      DeleteFileW(temporary.c_str());
-      return "cannot write " + path + " (error " + std::to_string(error) + ")";
+  for (size_t k = 1; k < pages.size(); ++k) {
+    std::string error;
+    if (!WriteFileAtomically(JoinPath(program_dir_, KeptName(k)), pages[k], &error)) {
+      result.ok = false;
+      result.message = OneLine(result.message.empty() ? "the document could not be kept: " + error
+                                                      : result.message + "; " + error);
+      break;
     }
   }
-  // Pages an earlier, longer document left behind are not part of this one.
-  for (size_t k = std::max<size_t>(pages_.size(), 1);; ++k) {
-    const std::wstring stale = Utf8ToWide(JoinPath(program_dir_, KeptName(k)));
-    if (!DeleteFileW(stale.c_str())) break;
+  if (result.ok || !cause.empty()) {
+    if (pages.size() > 1 && !cause.empty()) {
+      result.message += ", its further pages as ZOBAX-2.EMF to " + KeptName(pages.size() - 1);
+    }
+    // Pages an earlier, longer document left behind are not part of this one.
+    for (size_t k = pages.size();; ++k) {
+      const std::wstring stale = Utf8ToWide(JoinPath(program_dir_, KeptName(k)));
+      if (!DeleteFileW(stale.c_str())) break;
+    }
   }
-  return {};
+  return result;
+}
+
+std::vector<std::string> GdiPrinter::PageBytes() const {
+  std::vector<std::string> pages;
+  for (HENHMETAFILE page : pages_) {
+    std::string bytes(GetEnhMetaFileBits(page, 0, nullptr), '\0');
+    GetEnhMetaFileBits(page, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+    pages.push_back(std::move(bytes));
+  }
+  return pages;
 }
 
 }  // namespace tolv

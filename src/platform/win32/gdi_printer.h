@@ -47,9 +47,6 @@ struct GdiTarget {
 // Finds the default printer (GetDefaultPrinterW, CreateDCW) and measures it (GetDeviceCaps).
 GdiTarget FindDefaultPrinter();
 
-// The file printer's device: A4 portrait, 600 dpi, the whole page printable.
-PrinterDevice FileDevice();
-
 class GdiPrinter : public DocumentPrinter, private DotSink {
  public:
   // Prints on target (recording for target.device); kept pages go into program_dir.
@@ -83,9 +80,10 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   void SelectBrush(uint32_t rgb);
   void DropPages();
   HandOverResult Play();
+  // Keeps the pages beside the program as ZOBAX.EMF, ZOBAX-2.EMF, ...: the file printer's
+  // document when `cause` is empty, else a failed hand-over's (never ok then).
   HandOverResult Keep(const std::string& cause);
-  // Writes the pages as ZOBAX.EMF, ZOBAX-2.EMF, ...; an empty string or why not.
-  std::string WritePages(std::string* first_path);
+  std::vector<std::string> PageBytes() const;
 
   GdiTarget target_;
   std::string program_dir_;
