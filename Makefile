@@ -50,7 +50,8 @@ valgrind: build
 # tolv-windows.zip with the exe, the sample forms the Linux build draws, and a README.
 windows-configure: build
 	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DTOLV_FORMS_DIR=$(abspath $(BUILD))/forms >/dev/null
+	  -DCMAKE_BUILD_TYPE=Release -DTOLV_FORMS_DIR=$(abspath $(BUILD))/forms \
+	  -DTOLV_LINUX_BUILD=$(abspath $(BUILD)) >/dev/null
 
 windows: windows-configure
 	@cmake --build $(WIN_BUILD) -j $(JOBS) --target tolv tolv_zip
