@@ -275,6 +275,8 @@ def check_fault(args):
                        "ZOBAX.EMF" in lines[0], "status %d, %r" % (status, err))
                 expect_emf(d)
                 print(lines[0])
+                if args.fault == "broken-port":
+                    expect_kept_prints_the_same(args, tmp, d, job, blank)
             elif args.fault == "unicode-folder":
                 set_default(page_printer(args))
                 d = program_dir(args, tmp, "Zürich Ω folder with spaces", job, blank)
@@ -304,6 +306,31 @@ def check_fault(args):
     print("%s: as expected" % args.fault)
 
 
+def expect_kept_prints_the_same(args, tmp, d, job, blank):
+    """The kept ZOBAX.EMF, printed on the good printer, gives the page tolv prints there itself."""
+    set_default(page_printer(args))
+    if os.path.exists(args.port):
+        os.remove(args.port)
+    status, err = run(["wine", args.print_emf, os.path.join(d, "ZOBAX.EMF")], cwd=d)
+    expect(status == 0, "printing ZOBAX.EMF again failed: %s" % err)
+    again = raster_copy(args, tmp, "again.ps")
+    direct = program_dir(args, tmp, "direct", job, blank)
+    status, err = run_windows(args, direct)
+    expect(status == 0, "tolv.exe on the good printer: %d %s" % (status, err))
+    first = raster_copy(args, tmp, "direct.ps")
+    differ = int(np.count_nonzero(again != first))
+    expect(again.shape == first.shape and differ == 0,
+           "the kept document prints differently: %d pixels" % differ)
+    print("the kept ZOBAX.EMF printed again: the same %d dark pixels" %
+          int(np.count_nonzero(first)))
+
+
+def raster_copy(args, tmp, name):
+    path = os.path.join(tmp, name)
+    shutil.copy(args.port, path)
+    return raster(path)
+
+
 def expect(condition, message):
     if not condition:
         fail(message)
@@ -325,6 +352,7 @@ def main():
     parser.add_argument("--linux-exe")
     parser.add_argument("--forms", required=True)
     parser.add_argument("--port", required=True, help="the TolvPage printer's port file")
+    parser.add_argument("--print-emf", help="tolv-print-emf.exe, which prints kept pages")
     parser.add_argument("--text-in-picture", action="store_true")
     sub = parser.add_subparsers(dest="what", required=True)
     page = sub.add_parser("page")
@@ -333,7 +361,7 @@ def main():
     fault.add_argument("fault")
     fault.add_argument("job")
     args = parser.parse_args()
-    for name in ("exe", "linux_exe", "forms", "port"):
+    for name in ("exe", "linux_exe", "forms", "port", "print_emf"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.what == "page":
