@@ -88,7 +88,8 @@ class GdiContractBackend : public ContractBackend {
 
   // The words of each text record, placed from its reference point (with TA_TOP | TA_LEFT, the
   // cell's top-left corner) by the advances the record carries.
-  static int CALLBACK CollectText(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
+  static int CALLBACK CollectText(HDC, HANDLETABLE*, const ENHMETARECORD* record, int,
+                                  LPARAM data) {
     if (record->iType != EMR_EXTTEXTOUTW) return 1;
     const auto* text = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
     const BYTE* base = reinterpret_cast<const BYTE*>(record);

@@ -18,8 +18,8 @@ int wmain(int argc, wchar_t** argv) {
   bool ok = StartDocW(dc, &info) > 0;
   for (int k = 1; ok && k < argc; ++k) {
     HENHMETAFILE page = GetEnhMetaFileW(argv[k]);
-    ok = page != nullptr && StartPage(dc) > 0 && PlayEnhMetaFile(dc, page, &area) &&
-         EndPage(dc) > 0;
+    ok =
+        page != nullptr && StartPage(dc) > 0 && PlayEnhMetaFile(dc, page, &area) && EndPage(dc) > 0;
     if (page != nullptr) DeleteEnhMetaFile(page);
   }
   ok = ok && EndDoc(dc) > 0;

@@ -116,8 +116,8 @@ GdiTarget FindDefaultPrinter() {
   HDC dc = CreateDCW(L"WINSPOOL", name.c_str(), nullptr, nullptr);
   if (dc == nullptr) {
     target.kind = GdiTarget::Kind::kFailed;
-    target.cause = "the default printer " + Quoted(name) + " cannot be opened: " +
-                   ErrorText("CreateDCW");
+    target.cause =
+        "the default printer " + Quoted(name) + " cannot be opened: " + ErrorText("CreateDCW");
     return target;
   }
   PrinterDevice device;
@@ -152,7 +152,7 @@ GdiPrinter::GdiPrinter(GdiTarget target, std::string program_dir)
       target_(std::move(target)),
       program_dir_(std::move(program_dir)),
       reference_(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc
-                                                            : CreateCompatibleDC(nullptr)),
+                                                           : CreateCompatibleDC(nullptr)),
       fonts_(target_.device.dpi_y, DEFAULT_QUALITY),
       frame_(Frame(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc : nullptr,
                    target_.device)) {}
@@ -182,7 +182,8 @@ void GdiPrinter::SelectBrush(uint32_t rgb) {
   auto found = brushes_.find(rgb);
   if (found == brushes_.end()) {
     HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(rgb));
-    if (brush == nullptr) throw RuntimeError(ErrorKind::kDeviceError, ErrorText("CreateSolidBrush"));
+    if (brush == nullptr)
+      throw RuntimeError(ErrorKind::kDeviceError, ErrorText("CreateSolidBrush"));
     found = brushes_.emplace(rgb, brush).first;
   }
   SelectObject(page_, found->second);
@@ -294,9 +295,9 @@ void GdiPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_
   for (int64_t k = 0; k < n; ++k) {
     const bool on = pattern.empty() || DashOn(pattern, period, k);
     if (on) {
-      const bool continues = run_length > 0 &&
-                             (run_horizontal ? (y == run_y && x == run_x + sx * run_length)
-                                             : (x == run_x && y == run_y + sy * run_length));
+      const bool continues =
+          run_length > 0 && (run_horizontal ? (y == run_y && x == run_x + sx * run_length)
+                                            : (x == run_x && y == run_y + sy * run_length));
       if (!continues) {
         flush();
         run_x = x;
@@ -404,7 +405,8 @@ HandOverResult GdiPrinter::Play() {
   DOCINFOW info{};
   info.cbSize = sizeof info;
   info.lpszDocName = L"tolv";
-  if (StartDocW(dc, &info) <= 0) return Keep(printer + " refused the document: " + ErrorText("StartDocW"));
+  if (StartDocW(dc, &info) <= 0)
+    return Keep(printer + " refused the document: " + ErrorText("StartDocW"));
   const RECT area{0, 0, static_cast<LONG>(target_.device.printable_width_px),
                   static_cast<LONG>(target_.device.printable_height_px)};
   for (HENHMETAFILE page : pages_) {
@@ -469,7 +471,8 @@ std::vector<std::string> GdiPrinter::PageBytes() const {
   std::vector<std::string> pages;
   for (HENHMETAFILE page : pages_) {
     std::string bytes(GetEnhMetaFileBits(page, 0, nullptr), '\0');
-    GetEnhMetaFileBits(page, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+    GetEnhMetaFileBits(page, static_cast<UINT>(bytes.size()),
+                       reinterpret_cast<BYTE*>(bytes.data()));
     pages.push_back(std::move(bytes));
   }
   return pages;

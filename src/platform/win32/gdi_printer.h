@@ -1,8 +1,9 @@
-// The Windows printer: every page of its document is recorded as an enhanced metafile in the printer's
-// device pixels, with the printer's device context as its reference (or the screen's, for the file
-// printer), and played into the printer between StartDocW and EndDoc when the document ends. So a
-// document that the printer refuses halfway is still whole, and is kept beside the program as
-// ZOBAX.EMF (ZOBAX-2.EMF, ... for the pages after the first), which prints the same again.
+// The Windows printer: every page of its document is recorded as an enhanced metafile in the
+// printer's device pixels, with the printer's device context as its reference (or the screen's, for
+// the file printer), and played into the printer between StartDocW and EndDoc when the document
+// ends. So a document that the printer refuses halfway is still whole, and is kept beside the
+// program as ZOBAX.EMF (ZOBAX-2.EMF, ... for the pages after the first), which prints the same
+// again.
 //
 // Coordinates are device pixels from the printable area's top-left corner, as GDI's MM_TEXT has
 // them on a printer. Marks are PatBlt rectangles in a solid brush, so a dot or a one-pixel line
@@ -89,8 +90,8 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   std::string program_dir_;
   HDC reference_ = nullptr;  // the printer, or a memory DC for the file printer
   GdiFonts fonts_;
-  RECT frame_{};             // the page in 0.01 mm of the reference, for CreateEnhMetaFileW
-  HDC page_ = nullptr;       // the page being recorded
+  RECT frame_{};        // the page in 0.01 mm of the reference, for CreateEnhMetaFileW
+  HDC page_ = nullptr;  // the page being recorded
   std::vector<HENHMETAFILE> pages_;
   std::map<uint32_t, HBRUSH> brushes_;
   uint32_t selected_brush_ = 0xFFFFFFFFu;

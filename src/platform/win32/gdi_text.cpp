@@ -39,10 +39,10 @@ HFONT GdiFonts::Get(const FontSpec& font) {
   if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
   std::wstring face = GdiString(font.name);
   if (face.size() >= LF_FACESIZE) face.resize(LF_FACESIZE - 1);
-  HFONT handle = CreateFontW(-static_cast<int>(std::max(pixels, 1L)), 0, 0, 0,
-                             font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality_, DEFAULT_PITCH,
-                             face.c_str());
+  HFONT handle =
+      CreateFontW(-static_cast<int>(std::max(pixels, 1L)), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL,
+                  FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                  quality_, DEFAULT_PITCH, face.c_str());
   if (handle == nullptr) throw RuntimeError(ErrorKind::kDeviceError, "CreateFontW failed");
   fonts_.emplace(key, handle);
   return handle;
@@ -53,7 +53,8 @@ TextExtent GdiFonts::Measure(HDC dc, const std::u32string& text, const FontSpec&
   const std::wstring wide = GdiString(text);
   SIZE size{};
   TEXTMETRICW metrics{};
-  const BOOL measured = GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  const BOOL measured =
+      GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   const BOOL got_metrics = GetTextMetricsW(dc, &metrics);
   SelectObject(dc, old);
   if (!measured || !got_metrics) throw RuntimeError(ErrorKind::kDeviceError, "cannot measure text");

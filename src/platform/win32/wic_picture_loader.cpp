@@ -60,9 +60,8 @@ PicturePtr DecodePictureWic(std::string_view bytes) {
         "no imaging component");
   Com<IWICStream> stream;
   Check(factory->CreateStream(stream.Out()), "stream");
-  Check(stream->InitializeFromMemory(
-            reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
-            static_cast<DWORD>(bytes.size())),
+  Check(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
+                                     static_cast<DWORD>(bytes.size())),
         "stream");
   Com<IWICBitmapDecoder> decoder;
   Check(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,

@@ -10,12 +10,11 @@ namespace tolv {
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
   const std::wstring target = Utf8ToWide(path);
-  const std::wstring temporary =
-      target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-      std::to_wstring(GetTickCount64());
+  const std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(GetTickCount64());
   auto failed = [&](const char* step) {
-    *error = std::string(step) + " " + path + " failed (error " + std::to_string(GetLastError()) +
-             ")";
+    *error =
+        std::string(step) + " " + path + " failed (error " + std::to_string(GetLastError()) + ")";
     return false;
   };
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
