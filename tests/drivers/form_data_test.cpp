@@ -146,8 +146,10 @@ TEST_F(FormDataTest, ANameThatIsNotARegularFileCountsAsMissing) {
   std::filesystem::create_directory(dir_.File("KORDEL4A.DAT"));
   EXPECT_THROW(Draw(0, 0, 100, 100), RuntimeError);
   std::filesystem::remove(dir_.File("KORDEL4A.DAT"));
+#ifndef _WIN32  // a symbolic link to a device is for POSIX file systems
   std::filesystem::create_symlink("/dev/zero", dir_.File("KORDEL4A.DAT"));
   EXPECT_THROW(Draw(0, 0, 100, 100), RuntimeError);
+#endif
   EXPECT_TRUE(platform_->OpsOf("Printer").empty());
 }
 

@@ -2,12 +2,15 @@
 #include "platform/file_reader.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -17,9 +20,8 @@ namespace fs = std::filesystem;
 class FileReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tolv-reader-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = (fs::temp_directory_path() / "tolv-reader-XXXXXX").string();
+    ASSERT_NE(tolv::testing::MakeTempDir(dir_), nullptr);
   }
   void TearDown() override { fs::remove_all(dir_); }
   void Write(const std::string& name, const std::string& bytes) {
@@ -41,10 +43,15 @@ TEST_F(FileReaderTest, ReadsRegularFilesToTheirLimitAndNothingElse) {
   EXPECT_EQ(ReadFileBeside(dir_, "absent", 10).status, FileRead::Status::kMissing);
   fs::create_directory(dir_ + "/dir");
   EXPECT_EQ(ReadFileBeside(dir_, "dir", 10).cause, "it is a directory");
+#ifdef _WIN32
+  // A device name is there in every folder.
+  EXPECT_EQ(ReadFileBeside(dir_, "NUL", 10).cause, "it is not a regular file");
+#else
   ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0644), 0);
   EXPECT_EQ(ReadFileBeside(dir_, "fifo", 10).cause, "it is not a regular file");
   fs::create_symlink("/dev/zero", dir_ + "/zero");
   EXPECT_EQ(ReadFileBeside(dir_, "zero", 10).cause, "it is not a regular file");
+#endif
   // Another letter case of the name is not the file, where the directory can say so.
   EXPECT_EQ(ReadFileBeside(dir_, "JOB", 10, false, /*exact_name=*/true).status,
             FileRead::Status::kMissing);
@@ -61,9 +68,14 @@ TEST_F(FileReaderTest, AFileReadInPiecesEndsAtItsSizeWhenOpenedAndAtTheLimit) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), "ef");
   EXPECT_EQ(file.Read(buffer, 16), 0);
 
+#ifdef _WIN32
+  EXPECT_EQ(BoundedFile(dir_ + "/NUL", 6).status(), FileRead::Status::kFailed);
+#else
   ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0644), 0);
   EXPECT_EQ(BoundedFile(dir_ + "/fifo", 6).status(), FileRead::Status::kFailed);
+#endif
   EXPECT_EQ(BoundedFile(dir_ + "/absent", 6).status(), FileRead::Status::kMissing);
+  EXPECT_EQ(BoundedFile(dir_ + "/nodir/absent", 6).status(), FileRead::Status::kMissing);
 }
 
 TEST(QuotedTest, KeepsANameOnOneLine) {
