@@ -74,6 +74,9 @@ class StoppableDestination : public Destination {
 
   const PrinterDevice& Device() const override { return inner_->Device(); }
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
   const Destination& inner() const { return *inner_; }
 
  private:
@@ -94,6 +97,9 @@ class CupsDestination : public Destination {
 
   const PrinterDevice& Device() const override { return device_; }
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
 
   // The queue's name, with "/instance" when the default is an instance.
   const std::string& queue() const { return queue_; }
