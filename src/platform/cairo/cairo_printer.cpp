@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/cairo/pdf_finish.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -438,7 +439,7 @@ void CairoPrinter::EndDoc() {
     return;
   }
   ++documents_handed_over_;
-  Record(destination_->HandOver(pdf));
+  Record(destination_->HandOver(FinishPdfForPrinting(std::move(pdf))));
 }
 
 void CairoPrinter::Record(const HandOverResult& result) {
