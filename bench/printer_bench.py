@@ -97,16 +97,16 @@ def print_page(d):
 
 
 def words(pdf):
-    """The words of a page: (x, y, height, text) in points from the top-left corner."""
+    """The words of a page: (x, y, height, text, right edge) in points from the top-left corner."""
     out = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True, text=True,
                          check=True).stdout
     found = []
-    for m in re.finditer(r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">'
+    for m in re.finditer(r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">'
                          r"(.*?)</word>", out):
-        x, y, y_max = float(m.group(1)), float(m.group(2)), float(m.group(3))
-        text = (m.group(4).replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", '"')
+        x, y, y_max = float(m.group(1)), float(m.group(2)), float(m.group(4))
+        text = (m.group(5).replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", '"')
                 .replace("&amp;", "&"))
-        found.append((x, y, y_max - y, text))
+        found.append((x, y, y_max - y, text, float(m.group(3))))
     return found
 
 
@@ -159,7 +159,7 @@ def plain_page(path, mode, blank, family, text_words, forms_dir):
                 c.rect(x0 * MM + x * scale, A4[1] - y0 * MM - y * scale - dot, dot, dot,
                        stroke=0, fill=1)
     c.setFillColorRGB(0, 0, 0)
-    for x, y, h, text in text_words:
+    for x, y, h, text, _ in text_words:
         size = h / line
         c.setFont("Form", size)
         c.drawString(x, A4[1] - y - ascent * size, text)
@@ -239,9 +239,17 @@ def main():
         if grid and os.path.exists(bare):
             d, family, text_words = grid
             listing = os.path.join(base, "grid-text.txt")
+            # One string a character, as tolv sets the grid's characters one by one, each at its
+            # share of its word's width (pdftotext gives words, not characters), in the bold face
+            # tolv prints with.
+            characters = 0
             with open(listing, "w", encoding="utf-8") as f:
-                for x, y, h, text in text_words:
-                    f.write("%f %f %f %s|%s\n" % (x, y, h / 1.117, family, text))
+                for x, y, h, text, x_max in text_words:
+                    width = (x_max - x) / max(1, len(text))
+                    for i, ch in enumerate(text):
+                        f.write("%f %f %f %s Bold|%s\n" % (x + i * width, y, h / 1.117, family,
+                                                             ch))
+                        characters += 1
             runs = max(15, 3 * args.runs)
             tolv_ms = median_of(runs, ["./tolv"], cwd=d, env=tolv_env(d))
             bare_ms = median_of(runs, [bare, listing, os.path.join(base, "bare.pdf")])
@@ -249,8 +257,8 @@ def main():
             print("| Output mode 3, %s, whole process | Median ms | CPU ms |" % "grid-large")
             print("|---|---:|---:|")
             print("| tolv | %.1f | %.1f |" % tolv_ms)
-            print("| bare Pango/Cairo program, the same %d strings | %.1f | %.1f |" %
-                  (len(text_words), bare_ms[0], bare_ms[1]))
+            print("| bare Pango/Cairo program, the same %d characters one by one | %.1f | %.1f |" %
+                  (characters, bare_ms[0], bare_ms[1]))
             print()
             print("tolv takes %.2f times the bare program's wall time and %.2f times its processor "
                   "time (goal: at most 1.5); median of %d runs." %
