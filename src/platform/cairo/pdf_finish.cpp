@@ -14,8 +14,8 @@
 namespace tolv {
 namespace {
 
-// Whether drawing with `resources` can produce anything but opaque paint. Forms and patterns are
-// followed into their own resources; `seen` stops a form that refers to itself.
+// Whether drawing with `resources` can produce anything but opaque paint. Forms, patterns and
+// Type 3 fonts are followed into their own resources; `seen` stops a form that refers to itself.
 bool UsesTransparency(QPDFObjectHandle resources, std::set<QPDFObjGen>& seen) {
   if (!resources.isDictionary()) return false;
   if (resources.isIndirect() && !seen.insert(resources.getObjGen()).second) return false;
@@ -48,6 +48,17 @@ bool UsesTransparency(QPDFObjectHandle resources, std::set<QPDFObjGen>& seen) {
       if (dict.hasKey("/SMask") || dict.hasKey("/SMaskInData")) return true;
       if (!seen.insert(xobject.getObjGen()).second) continue;
       if (UsesTransparency(dict.getKey("/Resources"), seen)) return true;
+    }
+  }
+
+  // Type 3 fonts (Cairo's for bitmap and colour glyphs) draw their glyphs with resources of
+  // their own.
+  QPDFObjectHandle fonts = resources.getKey("/Font");
+  if (fonts.isDictionary()) {
+    for (const std::string& key : fonts.getKeys()) {
+      QPDFObjectHandle font = fonts.getKey(key);
+      if (!font.isDictionary() || !font.getKey("/Subtype").isNameAndEquals("/Type3")) continue;
+      if (UsesTransparency(font.getKey("/Resources"), seen)) return true;
     }
   }
 

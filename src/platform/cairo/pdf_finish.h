@@ -15,8 +15,8 @@ namespace tolv {
 
 // Returns the document `pdf` rewritten so that
 //  - a page whose content is opaque throughout (no soft mask, no constant alpha below 1, no blend
-//    mode other than Normal, in its resources or in the forms and patterns they use) carries no
-//    page group; a page that does use transparency keeps its group, as it is needed there;
+//    mode other than Normal, in its resources or in the forms, patterns and Type 3 fonts they use)
+//    carries no page group; a page that does use transparency keeps its group, as it needs it;
 //  - the catalogue asks viewers and printers not to scale it (/ViewerPreferences with
 //    /PrintScaling /None; the header says PDF 1.6, where that entry was defined);
 //  - a dictionary with a key written twice (Cairo lists a picture painted twice on a page twice
