@@ -9,6 +9,7 @@
 #include <memory>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFWriter.hh>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,46 @@ TEST(PdfFinishTest, OpaquePagesLoseTheirGroupTransparentOnesKeepIt) {
   // The pages draw as before: every stream they use is the same, byte for byte.
   EXPECT_EQ(after.Streams(), before.Streams());
   EXPECT_FALSE(before.Streams().empty());
+}
+
+// Cairo makes Type 3 fonts for bitmap and colour glyphs, whose resources may hold transparency;
+// Cairo 1.16 cannot be made to write one with alpha into a readable file, so the page is built
+// with qpdf: one glyph drawn with the font's resources `font_resources`.
+std::string PageWithType3Font(const std::string& font_resources) {
+  QPDF document;
+  document.emptyPDF();
+  QPDFObjectHandle font = QPDFObjectHandle::parse(
+      "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1 1] /FontMatrix [1 0 0 1 0 0]"
+      " /CharProcs << >> /Encoding << /Differences [65 /A] >> /FirstChar 65 /LastChar 65"
+      " /Widths [1] /Resources " +
+      font_resources + " >>");
+  QPDFObjectHandle page = QPDFObjectHandle::parse(
+      "<< /Type /Page /MediaBox [0 0 100 100]"
+      " /Group << /Type /Group /S /Transparency /I true /CS /DeviceRGB >> >>");
+  QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
+  fonts.replaceKey("/F1", document.makeIndirectObject(font));
+  QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+  resources.replaceKey("/Font", fonts);
+  page.replaceKey("/Resources", resources);
+  page.replaceKey("/Contents",
+                  QPDFObjectHandle::newStream(&document, "BT /F1 10 Tf 10 10 Td (A) Tj ET"));
+  document.addPage(document.makeIndirectObject(page), false);
+  QPDFWriter writer(document);
+  writer.setOutputMemory();
+  writer.write();
+  std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+  return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+}
+
+TEST(PdfFinishTest, AType3FontsOwnTransparencyKeepsTheGroup) {
+  EXPECT_TRUE(
+      ReadBack(FinishPdfForPrinting(PageWithType3Font("<< /ExtGState << /G << /ca 0.5 >> >> >>")))
+          .Pages()[0]
+          .hasKey("/Group"));
+  EXPECT_FALSE(
+      ReadBack(FinishPdfForPrinting(PageWithType3Font("<< /ExtGState << /G << /ca 1 >> >> >>")))
+          .Pages()[0]
+          .hasKey("/Group"));
 }
 
 TEST(PdfFinishTest, AsksNotToScaleAndReadsWithoutWarnings) {
