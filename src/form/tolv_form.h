@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "job/job.h"
 #include "platform/drawing_surface.h"
 #include "platform/platform.h"
-#include "startup/job.h"
 
 namespace tolv {
 

@@ -236,7 +236,8 @@ HandOverResult CairoPrinter::EndDocument() {
                        cairo_status_to_string(status) + "); nothing was printed"};
   }
   ++documents_handed_over_;
-  return destination_->HandOver(FinishPdfForPrinting(std::move(pdf)));
+  const std::string finished = FinishPdfForPrinting(std::move(pdf));
+  return destination_->HandOver(FinishedDocument{finished, "PDF"});
 }
 
 }  // namespace tolv

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/destination.h"
+#include "platform/file_printer.h"
 
 namespace tolv {
 
@@ -30,7 +31,9 @@ inline constexpr double kAnswerTimeoutSeconds = 5;
 //   fails, naming the cause;
 // - otherwise the queue, measured: resolution from its default (600 dpi when it names none), page
 //   and printable area from its default media and that media's margins.
-std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir);
+// Every destination keeps a document beside the program with `write` (the machine's atomic write).
+std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    WholeFileWriter write);
 
 // The device that a media size (hundredths of millimetres, with margins) and a resolution give:
 // page in points, printable area in whole device pixels. Nothing when the size is empty or its
@@ -44,13 +47,13 @@ class CupsDestination : public Destination {
  public:
   // Takes `dest` (freed with cupsFreeDests). `server` and `port` name the scheduler it came from.
   CupsDestination(std::string program_dir, std::string server, int port, cups_dest_t* dest,
-                  PrinterDevice device);
+                  PrinterDevice device, WholeFileWriter write);
   ~CupsDestination() override;
   CupsDestination(const CupsDestination&) = delete;
   CupsDestination& operator=(const CupsDestination&) = delete;
 
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override;
+  HandOverResult HandOver(const FinishedDocument& document) override;
 
   const std::string& queue() const { return queue_; }
 
@@ -64,6 +67,7 @@ class CupsDestination : public Destination {
   cups_dest_t* dest_;
   std::string queue_;
   PrinterDevice device_;
+  WholeFileWriter write_;
 };
 
 }  // namespace tolv
