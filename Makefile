@@ -68,7 +68,8 @@ demo: build
 
 # Builds with the benchmarks, runs them and writes their figures into BENCHMARKS.md. Not part of
 # `make test`: timings are no test.
-bench: deps
+bench:
+	@./scripts/install-deps --bench
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLV_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	./bench/run-process-bench $(BUILD) BENCHMARKS.md

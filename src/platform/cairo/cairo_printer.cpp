@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cairo/cairo_dots.h"
+#include "platform/cairo/pdf_finish.h"
 #include "platform/code_page.h"
 #include "platform/runtime.h"
 
@@ -237,7 +238,8 @@ HandOverResult CairoPrinter::EndDocument() {
                        cairo_status_to_string(status) + "); nothing was printed"};
   }
   ++documents_handed_over_;
-  const FinishedDocument document{pdf, "PDF"};
+  const std::string finished = FinishPdfForPrinting(std::move(pdf));
+  const FinishedDocument document{finished, "PDF"};
   if (text_.missing_fonts().any()) {
     // A page whose text came out as nothing (or as boxes) is no form to send to a printer.
     return destination_->Keep(
