@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/runtime.h"
+#include "platform/text_rules.h"
 
 namespace tolv {
 namespace {
@@ -53,23 +54,21 @@ void PixelPictureBox::SetFontName(const std::u32string& name) {
 }
 
 void PixelPictureBox::SetFontSize(float points) {
-  if (!(points > 0) || !std::isfinite(points)) {
-    throw RuntimeError(ErrorKind::kInvalidArgument, "invalid font size");
-  }
+  CheckFontSize(points);
   font_.size = points;
 }
 
 void PixelPictureBox::Print(const std::u32string& text) {
   // Drawing while AutoRedraw is off would go to a window that is never shown.
   if (auto_redraw_) {
-    DrawText(MutableImage(), current_x_px_, current_y_px_, text, font_);
+    DrawText(MutableImage(), current_x_px_, current_y_px_, DrawnText(text), font_);
   }
   current_y_px_ += MeasureText(U"", font_).height;
   current_x_px_ = scale_.ToDeviceX(0);
 }
 
 float PixelPictureBox::TextWidth(const std::u32string& text) {
-  return ToSingle(scale_.LengthFromDeviceX(MeasureText(text, font_).width));
+  return ToSingle(scale_.LengthFromDeviceX(MeasureText(DrawnText(text), font_).width));
 }
 
 float PixelPictureBox::TextHeight(const std::u32string& text) {

@@ -3,21 +3,18 @@
 // dot set there, and nothing else is marked. The page is read back with pdftoppm at the device's
 // 600 dpi without antialiasing, pixel by pixel.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/cairo/cairo_printer.h"
 #include "platform/cairo/ccitt_g4.h"
-#include "platform/cairo/dot_layer.h"
+#include "support/pdf_readback.h"
+#include "platform/dot_layer.h"
+#include "platform/cairo/cairo_dots.h"
 
 namespace tolv {
 namespace {
@@ -50,27 +47,10 @@ class KeepingDestination : public Destination {
 
 // The page rasterised at 600 dpi with hard edges, as 0xRRGGBB by page pixel.
 std::vector<uint32_t> Rasterise(const std::string& pdf) {
-  const std::string base = ::testing::TempDir() + "dot_layer_" + std::to_string(getpid());
-  std::ofstream(base + ".pdf", std::ios::binary) << pdf;
-  const std::string command =
-      "pdftoppm -r 600 -aa no -aaVector no -singlefile '" + base + ".pdf' '" + base + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  std::ifstream in(base + ".ppm", std::ios::binary);
-  std::string magic;
-  int width = 0, height = 0, max = 0;
-  in >> magic >> width >> height >> max;
-  in.get();
-  std::vector<uint32_t> pixels;
-  EXPECT_EQ(width, kPage);
-  EXPECT_EQ(height, kPage);
-  for (int i = 0; i < width * height; ++i) {
-    unsigned char rgb[3] = {};
-    in.read(reinterpret_cast<char*>(rgb), 3);
-    pixels.push_back(uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2]);
-  }
-  std::remove((base + ".pdf").c_str());
-  std::remove((base + ".ppm").c_str());
-  return pixels;
+  const testing::Raster raster = testing::RasterisePdf(pdf);
+  EXPECT_EQ(raster.width, kPage);
+  EXPECT_EQ(raster.height, kPage);
+  return raster.pixels;
 }
 
 // Sets the dots on a fresh printer, ends the document, and checks every pixel of the page
@@ -188,9 +168,9 @@ TEST(DotLayerTest, DrawsNothingOnceFlushedAndStaysEmptyWithoutDots) {
   cairo_t* cr = cairo_create(surface);
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
-  layer.Flush(cr, 0, 0);
+  PaintDots(layer, cr, 0, 0);
   EXPECT_TRUE(layer.empty());
-  layer.Flush(cr, 0, 0);  // nothing more
+  PaintDots(layer, cr, 0, 0);  // nothing more
   cairo_surface_flush(surface);
   const auto* data = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface));
   const int stride = cairo_image_surface_get_stride(surface) / 4;

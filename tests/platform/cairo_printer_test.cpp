@@ -1,6 +1,6 @@
-// The Cairo printer, read back from the PDF it hands over: poppler's pdftotext -bbox tells where
-// text landed, pdftoppm rasterises the page at the device's own 600 dpi without antialiasing so
-// that dots and lines can be checked pixel by pixel.
+// The Cairo printer, read back from the PDF it hands over: what its fonts measure and where its
+// text lands (pdftotext -bbox), how it stores pictures and pages, how it hands the document over.
+// Where its marks land, and the rules it shares with every printer, are the printer contract's.
 #include "platform/cairo/cairo_printer.h"
 
 #include <gtest/gtest.h>
@@ -13,24 +13,18 @@
 #include <vector>
 
 #include "platform/runtime.h"
+#include "platform/printer_contract.h"
+#include "support/pdf_readback.h"
 
 namespace tolv {
 namespace {
 
-// A page of 2 x 1 inches at 600 dpi whose printable area starts 30 px from the left and 40 px
-// from the top: small enough to rasterise quickly, with a margin that must be honoured.
-PrinterDevice SmallDevice() {
-  PrinterDevice d;
-  d.dpi_x = 600;
-  d.dpi_y = 600;
-  d.page_width_pt = 144;
-  d.page_height_pt = 72;
-  d.printable_left_px = 30;
-  d.printable_top_px = 40;
-  d.printable_width_px = 1140;
-  d.printable_height_px = 520;
-  return d;
-}
+using testing::PdfWord;
+using testing::PdfWords;
+
+// The printer contract's page: 2 x 1 inches at 600 dpi, the printable area 30 px from the left
+// and 40 px from the top.
+PrinterDevice SmallDevice() { return testing::ContractDevice(); }
 constexpr int kLeft = 30;
 constexpr int kTop = 40;
 
@@ -51,89 +45,6 @@ class CapturingDestination : public Destination {
   HandOverResult result_;
 };
 
-std::string ScratchPath(const std::string& suffix) {
-  static std::atomic<int> counter{0};
-  return testing::TempDir() + "cairo_printer_" + std::to_string(getpid()) + "_" +
-         std::to_string(counter++) + suffix;
-}
-
-std::string WriteScratch(const std::string& bytes, const std::string& suffix) {
-  const std::string path = ScratchPath(suffix);
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The first page rasterised at 600 dpi, hard edges.
-struct Raster {
-  int width = 0;
-  int height = 0;
-  std::string rgb;
-  uint32_t At(int x, int y) const {
-    const size_t i = (static_cast<size_t>(y) * width + x) * 3;
-    return (static_cast<uint8_t>(rgb[i]) << 16) | (static_cast<uint8_t>(rgb[i + 1]) << 8) |
-           static_cast<uint8_t>(rgb[i + 2]);
-  }
-  bool Black(int x, int y) const { return At(x, y) == 0x000000; }
-  bool White(int x, int y) const { return At(x, y) == 0xFFFFFF; }
-};
-
-Raster Rasterise(const std::string& pdf) {
-  const std::string in = WriteScratch(pdf, ".pdf");
-  const std::string out = ScratchPath("");
-  const std::string command =
-      "pdftoppm -r 600 -aa no -aaVector no -f 1 -l 1 -singlefile '" + in + "' '" + out + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  const std::string ppm = ReadAll(out + ".ppm");
-  std::remove(in.c_str());
-  std::remove((out + ".ppm").c_str());
-  Raster r;
-  std::istringstream s(ppm);
-  std::string magic;
-  int max = 0;
-  s >> magic >> r.width >> r.height >> max;
-  s.get();
-  r.rgb = ppm.substr(static_cast<size_t>(s.tellg()));
-  EXPECT_EQ(magic, "P6");
-  EXPECT_EQ(r.rgb.size(), static_cast<size_t>(r.width) * r.height * 3);
-  return r;
-}
-
-// Words with their boxes in device pixels of the page.
-struct Word {
-  std::string text;
-  double x_min, y_min, x_max, y_max;
-};
-
-std::vector<Word> Words(const std::string& pdf) {
-  const std::string in = WriteScratch(pdf, ".pdf");
-  const std::string out = ScratchPath(".html");
-  const std::string command = "pdftotext -bbox '" + in + "' '" + out + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  const std::string html = ReadAll(out);
-  std::remove(in.c_str());
-  std::remove(out.c_str());
-  std::vector<Word> words;
-  const double px = 600.0 / 72.0;
-  auto attribute = [&](size_t from, const std::string& name) {
-    const size_t at = html.find(name + "=\"", from) + name.size() + 2;
-    return std::stod(html.substr(at, html.find('"', at) - at)) * px;
-  };
-  for (size_t pos = html.find("<word "); pos != std::string::npos;
-       pos = html.find("<word ", pos + 1)) {
-    const size_t text = html.find('>', pos) + 1;
-    words.push_back({html.substr(text, html.find("</word>", text) - text), attribute(pos, "xMin"),
-                     attribute(pos, "yMin"), attribute(pos, "xMax"), attribute(pos, "yMax")});
-  }
-  return words;
-}
-
 int CountImages(const std::string& pdf) {
   int count = 0;
   for (size_t pos = pdf.find("/Subtype /Image"); pos != std::string::npos;
@@ -143,7 +54,7 @@ int CountImages(const std::string& pdf) {
   return count;
 }
 
-class CairoPrinterTest : public testing::Test {
+class CairoPrinterTest : public ::testing::Test {
  protected:
   CairoPrinterTest() : printer_(std::make_unique<CapturingDestination>(SmallDevice(), documents_)) {
     printer_.SetScaleMode(kScalePixels);
@@ -206,7 +117,7 @@ TEST(CairoPrinterResolutionTest, TextKeepsItsSizeOnAPrinterWithTwoResolutions) {
   uneven.Print(U"Wide");
   uneven.EndDoc();
   ASSERT_EQ(documents.size(), 1u);
-  const std::vector<Word> words = Words(documents[0]);
+  const std::vector<PdfWord> words = PdfWords(documents[0]);
   ASSERT_EQ(words.size(), 1u);
   // Read back at 600 dpi: 100 pixels of 300 dpi from the margin, and the width of 600 dpi text.
   EXPECT_NEAR(words[0].x_min, kLeft * 2 + 200, 1.5);
@@ -254,7 +165,7 @@ TEST_F(CairoPrinterTest, PrintPutsTheLinesTopLeftAtTheCurrentPosition) {
   printer_.SetCurrentY(10);
   printer_.Print(U"Mm");
 
-  const std::vector<Word> words = Words(Document());
+  const std::vector<PdfWord> words = PdfWords(Document());
   ASSERT_EQ(words.size(), 2u);
   // pdftotext boxes a word from its font's ascent to its descent: the logical line without the
   // gap.
@@ -282,9 +193,9 @@ TEST_F(CairoPrinterTest, ControlCharactersPrintAsBlanksAndNeverCutTheString) {
   printer_.Print(with_nul);
   printer_.Print(U"line\nbreak\tand\x2028separator");
 
-  const std::vector<Word> words = Words(Document());
+  const std::vector<PdfWord> words = PdfWords(Document());
   std::vector<std::string> texts;
-  for (const Word& w : words) texts.push_back(w.text);
+  for (const PdfWord& w : words) texts.push_back(w.text);
   // The line separator is shown in the line, not obeyed; pdftotext leaves it out.
   EXPECT_EQ(texts, (std::vector<std::string>{"AB", "CD", "EF", "GH", "line", "break", "and",
                                              "separator"}));
@@ -292,107 +203,10 @@ TEST_F(CairoPrinterTest, ControlCharactersPrintAsBlanksAndNeverCutTheString) {
   for (size_t i = 5; i < words.size(); ++i) EXPECT_NEAR(words[i].y_min, words[4].y_min, 0.5);
 }
 
-TEST_F(CairoPrinterTest, LinesAreOnePixelWideSolidOrDotted) {
-  printer_.Line(100, 50, 500, 50);
-  printer_.SetDrawStyle(2);
-  printer_.Line(100, 150, 500, 150);
-  printer_.Line(700, 100, 700, 400);
-  printer_.SetDrawStyle(0);
-  printer_.Line(800, 100, 800, 400);
-  const Raster r = Rasterise(Document());
-  ASSERT_EQ(r.width, 1200);
-  ASSERT_EQ(r.height, 600);
-
-  for (int x = 100; x <= 500; ++x) {
-    ASSERT_TRUE(r.Black(kLeft + x, kTop + 50)) << x;
-    ASSERT_TRUE(r.White(kLeft + x, kTop + 49)) << x;
-    ASSERT_TRUE(r.White(kLeft + x, kTop + 51)) << x;
-  }
-  EXPECT_TRUE(r.White(kLeft + 99, kTop + 50));
-  EXPECT_TRUE(r.White(kLeft + 501, kTop + 50));
-
-  // Dotted: 4 pixels on, 4 off, from the start to the end, one pixel thick.
-  for (int x = 100; x <= 500; ++x) {
-    const bool on = (x - 100) % 8 < 4;
-    ASSERT_EQ(r.Black(kLeft + x, kTop + 150), on) << x;
-    ASSERT_TRUE(r.White(kLeft + x, kTop + 149)) << x;
-    ASSERT_TRUE(r.White(kLeft + x, kTop + 151)) << x;
-  }
-  for (int y = 100; y <= 400; ++y) {
-    ASSERT_EQ(r.Black(kLeft + 700, kTop + y), (y - 100) % 8 < 4) << y;
-    ASSERT_TRUE(r.White(kLeft + 699, kTop + y)) << y;
-    ASSERT_TRUE(r.White(kLeft + 701, kTop + y)) << y;
-    ASSERT_TRUE(r.Black(kLeft + 800, kTop + y)) << y;
-  }
-}
-
-TEST_F(CairoPrinterTest, DotsLandOnExactPixelsAndTheLaterDotWins) {
-  // 100,000 dots in a 400 x 250 block, coloured by position, red in the lowest byte.
-  auto colour = [](int x, int y) {
-    return static_cast<int32_t>((x % 256) | ((y % 256) << 8) | (0x40 << 16));
-  };
-  for (int y = 0; y < 250; ++y) {
-    for (int x = 0; x < 400; ++x) printer_.PSet(100 + x, 200 + y, colour(x, y));
-  }
-  printer_.PSet(20, 20, 0x0000FF);                          // red...
-  printer_.PSet(20, 20, static_cast<int32_t>(0x7FFF0000));  // ...then blue, high byte ignored
-  printer_.PSet(0, 0, 0);
-  printer_.PSet(1139.4f, 518.6f, 0);  // rounds to the next pixel
-  printer_.PSet(10.5f, 20, 0);        // halves to even: 10
-  printer_.PSet(11.5f, 20, 0);        // 12
-
-  const Raster r = Rasterise(Document());
-  auto rgb = [](int32_t c) {
-    return static_cast<uint32_t>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
-  };
-  for (auto [x, y] : {std::pair{0, 0}, {399, 0}, {0, 249}, {399, 249}, {123, 45}, {256, 128}}) {
-    EXPECT_EQ(r.At(kLeft + 100 + x, kTop + 200 + y), rgb(colour(x, y))) << x << "," << y;
-  }
-  EXPECT_TRUE(r.White(kLeft + 99, kTop + 200));
-  EXPECT_TRUE(r.White(kLeft + 500, kTop + 200));
-  EXPECT_TRUE(r.White(kLeft + 100, kTop + 199));
-  EXPECT_TRUE(r.White(kLeft + 100, kTop + 450));
-  EXPECT_EQ(r.At(kLeft + 20, kTop + 20), 0x0000FFu);
-  EXPECT_TRUE(r.Black(kLeft, kTop));
-  EXPECT_TRUE(r.White(kLeft - 1, kTop));
-  EXPECT_TRUE(r.White(kLeft, kTop - 1));
-  EXPECT_TRUE(r.Black(kLeft + 1139, kTop + 519));
-  EXPECT_TRUE(r.Black(kLeft + 10, kTop + 20));
-  EXPECT_TRUE(r.White(kLeft + 11, kTop + 20));
-  EXPECT_TRUE(r.Black(kLeft + 12, kTop + 20));
-}
-
-TEST_F(CairoPrinterTest, DotsStayInOrderWithOtherOutput) {
-  printer_.PSet(100, 100, 0x0000FF);
-  printer_.Line(90, 100, 110, 100);   // over the red dot
-  printer_.PSet(105, 100, 0x00FF00);  // over the line
-  const Raster r = Rasterise(Document());
-  EXPECT_TRUE(r.Black(kLeft + 100, kTop + 100));
-  EXPECT_EQ(r.At(kLeft + 105, kTop + 100), 0x00FF00u);
-}
-
 PicturePtr Quadrants() {
   // Red, green / blue, black.
   return std::make_shared<Picture>(
       2, 2, std::vector<uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000000});
-}
-
-TEST_F(CairoPrinterTest, PaintPictureStretchesTheWholePictureWithHardEdges) {
-  printer_.PaintPicture(Quadrants(), 100, 60, 200, 100);
-  printer_.PaintPicture(Quadrants(), 500, 60, -100, 100);  // mirrored
-  const Raster r = Rasterise(Document());
-  EXPECT_EQ(r.At(kLeft + 100, kTop + 60), 0xFF0000u);
-  EXPECT_EQ(r.At(kLeft + 199, kTop + 109), 0xFF0000u);
-  EXPECT_EQ(r.At(kLeft + 200, kTop + 109), 0x00FF00u);
-  EXPECT_EQ(r.At(kLeft + 299, kTop + 60), 0x00FF00u);
-  EXPECT_EQ(r.At(kLeft + 199, kTop + 110), 0x0000FFu);
-  EXPECT_EQ(r.At(kLeft + 299, kTop + 159), 0x000000u);
-  EXPECT_TRUE(r.White(kLeft + 99, kTop + 60));
-  EXPECT_TRUE(r.White(kLeft + 300, kTop + 60));
-  EXPECT_TRUE(r.White(kLeft + 100, kTop + 59));
-  EXPECT_TRUE(r.White(kLeft + 100, kTop + 160));
-  EXPECT_EQ(r.At(kLeft + 499, kTop + 60), 0xFF0000u);
-  EXPECT_EQ(r.At(kLeft + 400, kTop + 60), 0x00FF00u);
 }
 
 TEST_F(CairoPrinterTest, TheSamePictureIsStoredOnceAcrossPaintsAndPages) {
@@ -467,18 +281,6 @@ TEST(CairoPrinterFailureTest, FailedHandOverIsReportedByFinish) {
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.message, "queue rejected the job; kept ZOBAX.PDF");
   EXPECT_EQ(documents.size(), 1u);
-}
-
-TEST(CairoPrinterFailureTest, WithoutADestinationEveryMemberRaises) {
-  CairoPrinter printer(nullptr);
-  EXPECT_FALSE(printer.available());
-  EXPECT_THROW(printer.SetScaleMode(3), RuntimeError);
-  EXPECT_THROW(printer.ScaleWidth(), RuntimeError);
-  EXPECT_THROW(printer.Print(U"x"), RuntimeError);
-  EXPECT_THROW(printer.TextHeight(U"x"), RuntimeError);
-  EXPECT_THROW(printer.PSet(0, 0, 0), RuntimeError);
-  EXPECT_THROW(printer.EndDoc(), RuntimeError);
-  EXPECT_TRUE(printer.Finish().ok);
 }
 
 TEST(CairoPrinterFailureTest, AnUnusableDeviceIsAFailureNotACrash) {

@@ -1,19 +1,16 @@
-// The printer: records one PDF document with Cairo on the destination's device and hands the
-// finished bytes to the destination at EndDoc.
+// The printer on Linux: records one PDF document with Cairo on the destination's device and hands
+// the finished bytes to the destination when the document ends. The rules of a printer (scale,
+// position, font, the document's state, every range check) are the printer core's; this backend
+// only draws.
 //
 // Drawing coordinates are device pixels from the printable area's top-left corner: the PDF's user
 // space is scaled by 72/dpi and shifted by the printable area's margin, so a device pixel of the
-// printer is one unit and a dot or a one-pixel line lands on exactly one printer pixel.
+// printer is one unit and a dot or a one-pixel line lands on exactly one printer pixel. Dotted
+// (DrawStyle 2) a line is dots of 1/150 inch with gaps as long (4 on, 4 off at 600 dpi), which a
+// printer shows as a clearly dotted line. Text is placed with Pango.
 //
-// Marks: a dot (PSet) fills exactly one device pixel, the position rounded to whole pixels; a line
-// covers the pixels between its rounded ends, one pixel wide; dotted (DrawStyle 2) it is dots of
-// 1/150 inch with gaps as long (4 on, 4 off at 600 dpi), which a printer shows as a clearly dotted
-// line. Text is placed with Pango by its line's logical top-left corner.
-//
-// Lifecycle: the document opens at the first output (Print, Line, PSet, PaintPicture, NewPage) and
-// ends at EndDoc; a later output opens the next document. Finish() ends a document still open when
-// the program ends. A run that outputs nothing hands nothing over. Cairo errors are sticky: they
-// are checked once when the document ends, and a document that failed is a failed hand-over.
+// Cairo errors are sticky: they are checked once when the document ends, and a document that
+// failed is a failed hand-over.
 #ifndef TOLV_PLATFORM_CAIRO_CAIRO_PRINTER_H_
 #define TOLV_PLATFORM_CAIRO_CAIRO_PRINTER_H_
 
@@ -25,61 +22,31 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/cairo/dot_layer.h"
 #include "platform/cairo/pango_text.h"
 #include "platform/destination.h"
-#include "platform/drawing_surface.h"
-#include "platform/font.h"
-#include "platform/scale.h"
+#include "platform/document_printer.h"
 
 namespace tolv {
 
-// The face of the printer's font until a program sets one; fontconfig serves its metric twin.
-inline constexpr char32_t kPrinterDefaultFace[] = U"Arial";
-constexpr float kPrinterDefaultFontSize = 10.0f;
-
-class CairoPrinter : public Printer {
+class CairoPrinter : public DocumentPrinter {
  public:
-  // Renders for destination->Device(). Without a destination (nullptr) or with a device that
-  // cannot be drawn on, there is no printer: every member raises RuntimeError.
+  // Renders for destination->Device(). Without a destination (nullptr) there is no printer.
   explicit CairoPrinter(std::unique_ptr<Destination> destination);
   ~CairoPrinter() override;
-  CairoPrinter(const CairoPrinter&) = delete;
-  CairoPrinter& operator=(const CairoPrinter&) = delete;
 
-  void SetScaleMode(int16_t mode) override;
-  int16_t ScaleMode() const override;
-  float ScaleWidth() const override;
-  float ScaleHeight() const override;
-  void SetCurrentX(float x) override;
-  void SetCurrentY(float y) override;
-  float CurrentX() const override;
-  float CurrentY() const override;
-  void SetFontName(const std::u32string& name) override;
-  void SetFontSize(float points) override;
-  void SetFontBold(bool bold) override;
-  std::u32string FontName() const override;
-  float FontSize() const override;
-  bool FontBold() const override;
-  void Print(const std::u32string& text) override;
-  float TextWidth(const std::u32string& text) override;
-  float TextHeight(const std::u32string& text) override;
-  void SetDrawStyle(int16_t style) override;
-  int16_t DrawStyle() const override;
-  void Line(float x1, float y1, float x2, float y2) override;
-  void PSet(float x, float y, int32_t color) override;
-  void PaintPicture(const PicturePtr& picture, float x, float y, float width,
-                    float height) override;
-  void NewPage() override;
-  void EndDoc() override;
-
-  // Ends a document that is still open and returns the outcome of every hand-over so far: ok when
-  // all succeeded (or nothing was handed over), else the message of the first that failed.
-  HandOverResult Finish();
-
-  bool available() const { return destination_ != nullptr; }
-  bool document_open() const { return surface_ != nullptr; }
   int documents_handed_over() const { return documents_handed_over_; }
+
+ protected:
+  void OpenDocument() override;
+  void BeginPage() override {}
+  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent DrawText(double x, double y, const std::u32string& text,
+                      const FontSpec& font) override;
+  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
+  void DrawDots(DotLayer& dots) override;
+  void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
+  void EndPage() override;
+  HandOverResult EndDocument() override;
 
  private:
   struct SurfaceDeleter {
@@ -100,23 +67,11 @@ class CairoPrinter : public Printer {
     std::optional<uint64_t> sample_hash;
   };
 
-  void Require() const;
-  // Opens the document at the first output.
-  void Open();
-  void FlushDots();
-  void Stroke(double x1, double y1, double x2, double y2);
   cairo_surface_t* PictureSurface(const PicturePtr& picture);
-  void Record(const HandOverResult& result);
   static cairo_status_t WritePdf(void* closure, const unsigned char* data, unsigned int length);
 
   std::unique_ptr<Destination> destination_;
-  PrinterDevice device_;
-  SurfaceScale scale_;
   PangoTextEngine text_;
-  FontSpec font_{kPrinterDefaultFace, kPrinterDefaultFontSize, false};
-  double current_x_px_ = 0;
-  double current_y_px_ = 0;
-  int16_t draw_style_ = 0;
 
   // The open document.
   std::string pdf_;
@@ -124,12 +79,8 @@ class CairoPrinter : public Printer {
   ContextPtr cr_;
   std::unordered_map<const Picture*, CachedPicture> pictures_;
   uint64_t next_picture_id_ = 0;
-  // Dots set since the last other output; drawn in bulk before the next other output, so every
-  // dot still lies above what came before it.
-  DotLayer dots_;
 
   int documents_handed_over_ = 0;
-  std::optional<HandOverResult> first_failure_;
 };
 
 }  // namespace tolv

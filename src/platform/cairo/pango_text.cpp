@@ -6,11 +6,10 @@
 #include <cmath>
 
 #include "platform/runtime.h"
+#include "platform/text_rules.h"
 
 namespace tolv {
 namespace {
-
-bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -40,14 +39,7 @@ using FontDescriptionPtr = std::unique_ptr<PangoFontDescription, FontDescription
 std::string PangoText(const std::u32string& text) {
   std::string out;
   out.reserve(text.size());
-  for (char32_t c : text) {
-    if (IsControl(c)) {
-      c = U' ';
-    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
+  for (char32_t c : DrawnText(text)) AppendUtf8(out, c);
   return out;
 }
 
@@ -76,9 +68,7 @@ PangoTextEngine::~PangoTextEngine() { g_object_unref(context_); }
 namespace {
 
 FontDescriptionPtr Describe(const FontSpec& font, double dpi_y) {
-  if (!(font.size > 0) || !(font.size <= kMaxFontPoints)) {
-    throw RuntimeError(ErrorKind::kInvalidArgument, "invalid font size");
-  }
+  CheckFontSize(font.size);
   FontDescriptionPtr description(pango_font_description_new());
   if (!font.name.empty()) {
     pango_font_description_set_family(description.get(), PangoText(font.name).c_str());

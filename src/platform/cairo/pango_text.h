@@ -20,13 +20,8 @@
 
 namespace tolv {
 
-// The largest font size a surface accepts, in points; beyond it sizes in Pango units overflow.
-constexpr double kMaxFontPoints = 2160.0;
-
-// The one way text reaches Pango: UTF-8 with every control character (C0 with NUL, DEL, C1)
-// turned into a space, so it is drawn as a blank the width of a space; Pango would end the text at
-// a NUL without a word. Values that are no character (surrogates, beyond U+10FFFF) become U+FFFD.
-// The result has exactly one character per input character.
+// The one way text reaches Pango: the drawn text (text_rules.h: control characters as blanks,
+// which Pango would otherwise end the text at) in UTF-8, one character per input character.
 std::string PangoText(const std::u32string& text);
 
 class PangoTextEngine {
@@ -40,7 +35,7 @@ class PangoTextEngine {
 
   // The advance width of the text and the height of a line of the font (its ascent, descent and
   // line gap, the same for every string), in device pixels. Raises RuntimeError for a font size
-  // that is not a positive size up to kMaxFontPoints.
+  // that CheckFontSize refuses.
   TextExtent Measure(const std::u32string& text, const FontSpec& font);
 
   // Draws the text in black with its line's logical top-left corner at (x, y) of cr's user space,

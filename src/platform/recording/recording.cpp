@@ -1,6 +1,8 @@
 #include "platform/recording/recording.h"
 
 #include <cmath>
+#include <optional>
+#include <span>
 #include <utility>
 
 #include "platform/runtime.h"
@@ -15,164 +17,109 @@ TextExtent FixedExtent(const std::u32string& text, const FontSpec& font, const T
   return {static_cast<double>(text.size()) * m.advance_em * em_x, m.line_height_em * em_y};
 }
 
+// The device of a printer setup: its printable area is the whole page.
+std::optional<PrinterDevice> SetupDevice(const PrinterSetup& setup) {
+  if (!setup.available) return std::nullopt;
+  PrinterDevice device;
+  device.dpi_x = setup.dpi_x;
+  device.dpi_y = setup.dpi_y;
+  device.page_width_pt = setup.width_px * 72.0 / setup.dpi_x;
+  device.page_height_pt = setup.height_px * 72.0 / setup.dpi_y;
+  device.printable_left_px = 0;
+  device.printable_top_px = 0;
+  device.printable_width_px = setup.width_px;
+  device.printable_height_px = setup.height_px;
+  return device;
+}
+
+// Keeps each colour's dots of a drain.
+class DotKeeper : public DotSink {
+ public:
+  explicit DotKeeper(std::vector<device::Op>& ops) : ops_(ops) {}
+  void BlackDots(const DotBitmap& bitmap) override {
+    device::Dots dots{0, {}};
+    for (const DotRun& run : bitmap.Runs()) {
+      for (int32_t x = run.x; x < run.x + run.length; ++x) dots.points.push_back({x, run.y});
+    }
+    ops_.push_back(std::move(dots));
+  }
+  void ColourDots(uint32_t rgb, std::span<const DotPoint> points) override {
+    ops_.push_back(device::Dots{rgb, {points.begin(), points.end()}});
+  }
+
+ private:
+  std::vector<device::Op>& ops_;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Printer
 
 RecordingPrinter::RecordingPrinter(const PrinterSetup& setup, Log& log)
-    : setup_(setup), log_(log), scale_(setup.dpi_x, setup.dpi_y, setup.width_px, setup.height_px) {}
-
-void RecordingPrinter::Require() const {
-  if (!setup_.available) throw RuntimeError(ErrorKind::kDeviceError, "no printer");
-}
-
-void RecordingPrinter::Record(Op op) { log_.push_back({"Printer", std::move(op)}); }
-
-void RecordingPrinter::Output() { document_open_ = true; }
-
-void RecordingPrinter::SetScaleMode(int16_t mode) {
-  Require();
-  scale_.SetMode(mode);
-  Record(recording::SetScaleMode{mode});
-}
-
-int16_t RecordingPrinter::ScaleMode() const {
-  Require();
-  return scale_.mode();
-}
-
-float RecordingPrinter::ScaleWidth() const {
-  Require();
-  return scale_.Width();
-}
-
-float RecordingPrinter::ScaleHeight() const {
-  Require();
-  return scale_.Height();
-}
-
-void RecordingPrinter::SetCurrentX(float x) {
-  Require();
-  current_x_px_ = scale_.ToDeviceX(x);
-  Record(recording::SetCurrentX{x});
-}
-
-void RecordingPrinter::SetCurrentY(float y) {
-  Require();
-  current_y_px_ = scale_.ToDeviceY(y);
-  Record(recording::SetCurrentY{y});
-}
-
-float RecordingPrinter::CurrentX() const {
-  Require();
-  return ToSingle(scale_.FromDeviceX(current_x_px_));
-}
-
-float RecordingPrinter::CurrentY() const {
-  Require();
-  return ToSingle(scale_.FromDeviceY(current_y_px_));
-}
-
-void RecordingPrinter::SetFontName(const std::u32string& name) {
-  Require();
-  if (!name.empty()) font_.name = name;
-  Record(recording::SetFontName{name});
-}
-
-void RecordingPrinter::SetFontSize(float points) {
-  Require();
-  if (!(points > 0) || !std::isfinite(points)) {
-    throw RuntimeError(ErrorKind::kInvalidArgument, "invalid font size");
-  }
-  font_.size = points;
-  Record(recording::SetFontSize{points});
-}
-
-void RecordingPrinter::SetFontBold(bool bold) {
-  Require();
-  font_.bold = bold;
-  Record(recording::SetFontBold{bold});
-}
-
-std::u32string RecordingPrinter::FontName() const {
-  Require();
-  return font_.name;
-}
-
-float RecordingPrinter::FontSize() const {
-  Require();
-  return font_.size;
-}
-
-bool RecordingPrinter::FontBold() const {
-  Require();
-  return font_.bold;
-}
-
-void RecordingPrinter::Print(const std::u32string& text) {
-  Require();
-  Output();
-  Record(recording::Print{text, CurrentX(), CurrentY(), scale_.mode(), font_});
-  current_y_px_ += FixedExtent(text, font_, setup_.metrics, setup_.dpi_x, setup_.dpi_y).height;
-  current_x_px_ = scale_.ToDeviceX(0);
-}
-
-float RecordingPrinter::TextWidth(const std::u32string& text) {
-  Require();
-  const TextExtent e = FixedExtent(text, font_, setup_.metrics, setup_.dpi_x, setup_.dpi_y);
-  return ToSingle(scale_.LengthFromDeviceX(e.width));
-}
-
-float RecordingPrinter::TextHeight(const std::u32string& text) {
-  Require();
-  const TextExtent e = FixedExtent(text, font_, setup_.metrics, setup_.dpi_x, setup_.dpi_y);
-  return ToSingle(scale_.LengthFromDeviceY(e.height));
-}
+    : LoggedSurface<DocumentPrinter>("Printer", log, SetupDevice(setup)), setup_(setup) {}
 
 void RecordingPrinter::SetDrawStyle(int16_t style) {
-  Require();
-  if (style < 0 || style > 6) throw RuntimeError(ErrorKind::kInvalidArgument, "draw style");
-  draw_style_ = style;
+  DocumentPrinter::SetDrawStyle(style);
   Record(recording::SetDrawStyle{style});
 }
 
-int16_t RecordingPrinter::DrawStyle() const {
-  Require();
-  return draw_style_;
-}
-
 void RecordingPrinter::Line(float x1, float y1, float x2, float y2) {
-  Require();
-  Output();
-  Record(recording::Line{x1, y1, x2, y2, draw_style_});
+  DocumentPrinter::Line(x1, y1, x2, y2);
+  Record(recording::Line{x1, y1, x2, y2, DrawStyle()});
 }
 
 void RecordingPrinter::PSet(float x, float y, int32_t color) {
-  Require();
-  Output();
+  DocumentPrinter::PSet(x, y, color);
   Record(recording::PSet{x, y, color});
 }
 
 void RecordingPrinter::PaintPicture(const PicturePtr& picture, float x, float y, float width,
                                     float height) {
-  Require();
-  if (!picture) throw RuntimeError(ErrorKind::kInvalidArgument, "no picture");
-  Output();
+  DocumentPrinter::PaintPicture(picture, x, y, width, height);
   Record(recording::PaintPicture{picture, x, y, width, height});
 }
 
 void RecordingPrinter::NewPage() {
-  Require();
-  Output();
+  DocumentPrinter::NewPage();
   Record(recording::NewPage{});
 }
 
 void RecordingPrinter::EndDoc() {
-  Require();
+  DocumentPrinter::EndDoc();
   Record(recording::EndDoc{});
-  if (document_open_) ++documents_ended_;
-  document_open_ = false;
+}
+
+TextExtent RecordingPrinter::MeasureText(const std::u32string& text, const FontSpec& font) {
+  return FixedExtent(text, font, setup_.metrics, setup_.dpi_x, setup_.dpi_y);
+}
+
+TextExtent RecordingPrinter::DrawText(double x, double y, const std::u32string& text,
+                                      const FontSpec& font) {
+  device_ops_.push_back(device::Text{x, y, text, font});
+  return MeasureText(text, font);
+}
+
+void RecordingPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
+  device_ops_.push_back(device::Line{x1, y1, x2, y2, style});
+}
+
+void RecordingPrinter::DrawDots(DotLayer& dots) {
+  DotKeeper keeper(device_ops_);
+  dots.Drain(keeper);
+}
+
+void RecordingPrinter::DrawPicture(const PicturePtr& picture, const DeviceRect& rect) {
+  device_ops_.push_back(device::Picture{picture, rect});
+}
+
+void RecordingPrinter::BeginPage() { device_ops_.emplace_back(std::in_place_type<device::BeginPage>); }
+
+void RecordingPrinter::EndPage() { device_ops_.emplace_back(std::in_place_type<device::EndPage>); }
+
+HandOverResult RecordingPrinter::EndDocument() {
+  device_ops_.emplace_back(std::in_place_type<device::EndDocument>);
+  return {};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -180,44 +127,7 @@ void RecordingPrinter::EndDoc() {
 
 RecordingPictureBox::RecordingPictureBox(const PictureBoxDesign& design,
                                          const TextMetrics& metrics, Log& log)
-    : PixelPictureBox(design), name_(design.name), metrics_(metrics), log_(log) {}
-
-void RecordingPictureBox::Record(Op op) const { log_.push_back({name_, std::move(op)}); }
-
-void RecordingPictureBox::SetScaleMode(int16_t mode) {
-  PixelPictureBox::SetScaleMode(mode);
-  Record(recording::SetScaleMode{mode});
-}
-
-void RecordingPictureBox::SetCurrentX(float x) {
-  PixelPictureBox::SetCurrentX(x);
-  Record(recording::SetCurrentX{x});
-}
-
-void RecordingPictureBox::SetCurrentY(float y) {
-  PixelPictureBox::SetCurrentY(y);
-  Record(recording::SetCurrentY{y});
-}
-
-void RecordingPictureBox::SetFontName(const std::u32string& name) {
-  PixelPictureBox::SetFontName(name);
-  Record(recording::SetFontName{name});
-}
-
-void RecordingPictureBox::SetFontSize(float points) {
-  PixelPictureBox::SetFontSize(points);
-  Record(recording::SetFontSize{points});
-}
-
-void RecordingPictureBox::SetFontBold(bool bold) {
-  PixelPictureBox::SetFontBold(bold);
-  Record(recording::SetFontBold{bold});
-}
-
-void RecordingPictureBox::Print(const std::u32string& text) {
-  Record(recording::Print{text, CurrentX(), CurrentY(), ScaleMode(), font()});
-  PixelPictureBox::Print(text);
-}
+    : LoggedSurface<PixelPictureBox>(design.name, log, design), metrics_(metrics) {}
 
 void RecordingPictureBox::SetPicture(PicturePtr picture) {
   Record(recording::SetPicture{picture});

@@ -7,9 +7,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
+#include "platform/document_printer.h"
+#include "platform/dot_layer.h"
 #include "platform/drawing_surface.h"
 #include "platform/font.h"
 #include "platform/picture.h"
@@ -79,29 +82,77 @@ struct PrinterSetup {
   TextMetrics metrics;
 };
 
-class RecordingPrinter : public Printer {
+// What the printer's backend was asked to draw, in device pixels from the printable area's
+// corner, after every rule of the printer core: what a real backend would put on paper.
+namespace device {
+struct BeginPage {};
+struct Text { double x, y; std::u32string text; FontSpec font; };
+struct Line { int32_t x1, y1, x2, y2; int16_t style; };
+// The dots of one drain, each pixel once, in one colour (red in the lowest byte).
+struct Dots { uint32_t rgb; std::vector<DotPoint> points; };
+struct Picture { PicturePtr picture; DeviceRect rect; };
+struct EndPage {};
+struct EndDocument {};
+using Op = std::variant<BeginPage, Text, Line, Dots, Picture, EndPage, EndDocument>;
+}  // namespace device
+
+// Logs the calls a surface's drawing code makes that change it, after the surface has taken them:
+// a call that raises is not logged. Print is logged with where it went and in what font.
+template <class Surface>
+class LoggedSurface : public Surface {
+ public:
+  template <class... Args>
+  LoggedSurface(std::string name, Log& log, Args&&... args)
+      : Surface(std::forward<Args>(args)...), name_(std::move(name)), log_(log) {}
+
+  void SetScaleMode(int16_t mode) override {
+    Surface::SetScaleMode(mode);
+    Record(recording::SetScaleMode{mode});
+  }
+  void SetCurrentX(float x) override {
+    Surface::SetCurrentX(x);
+    Record(recording::SetCurrentX{x});
+  }
+  void SetCurrentY(float y) override {
+    Surface::SetCurrentY(y);
+    Record(recording::SetCurrentY{y});
+  }
+  void SetFontName(const std::u32string& name) override {
+    Surface::SetFontName(name);
+    Record(recording::SetFontName{name});
+  }
+  void SetFontSize(float points) override {
+    Surface::SetFontSize(points);
+    Record(recording::SetFontSize{points});
+  }
+  void SetFontBold(bool bold) override {
+    Surface::SetFontBold(bold);
+    Record(recording::SetFontBold{bold});
+  }
+  void Print(const std::u32string& text) override {
+    recording::Print op{text, this->CurrentX(), this->CurrentY(), this->ScaleMode(),
+                        FontSpec{this->FontName(), this->FontSize(), this->FontBold()}};
+    Surface::Print(text);
+    Record(std::move(op));
+  }
+
+  const std::string& name() const { return name_; }
+
+ protected:
+  void Record(Op op) const { log_.push_back({name_, std::move(op)}); }
+
+ private:
+  std::string name_;
+  Log& log_;
+};
+
+// The printer core over a backend that keeps what it is asked to draw (device_ops()) and measures
+// text with fixed metrics.
+class RecordingPrinter : public LoggedSurface<DocumentPrinter> {
  public:
   RecordingPrinter(const PrinterSetup& setup, Log& log);
 
-  void SetScaleMode(int16_t mode) override;
-  int16_t ScaleMode() const override;
-  float ScaleWidth() const override;
-  float ScaleHeight() const override;
-  void SetCurrentX(float x) override;
-  void SetCurrentY(float y) override;
-  float CurrentX() const override;
-  float CurrentY() const override;
-  void SetFontName(const std::u32string& name) override;
-  void SetFontSize(float points) override;
-  void SetFontBold(bool bold) override;
-  std::u32string FontName() const override;
-  float FontSize() const override;
-  bool FontBold() const override;
-  void Print(const std::u32string& text) override;
-  float TextWidth(const std::u32string& text) override;
-  float TextHeight(const std::u32string& text) override;
   void SetDrawStyle(int16_t style) override;
-  int16_t DrawStyle() const override;
   void Line(float x1, float y1, float x2, float y2) override;
   void PSet(float x, float y, int32_t color) override;
   void PaintPicture(const PicturePtr& picture, float x, float y, float width,
@@ -109,37 +160,29 @@ class RecordingPrinter : public Printer {
   void NewPage() override;
   void EndDoc() override;
 
-  // Whether a document is open (output since the last EndDoc), and how many were ended.
-  bool document_open() const { return document_open_; }
-  int documents_ended() const { return documents_ended_; }
+  const std::vector<device::Op>& device_ops() const { return device_ops_; }
+
+ protected:
+  void OpenDocument() override {}
+  void BeginPage() override;
+  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent DrawText(double x, double y, const std::u32string& text,
+                      const FontSpec& font) override;
+  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
+  void DrawDots(DotLayer& dots) override;
+  void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
+  void EndPage() override;
+  HandOverResult EndDocument() override;
 
  private:
-  void Require() const;
-  void Record(Op op);
-  void Output();
-
   PrinterSetup setup_;
-  Log& log_;
-  SurfaceScale scale_;
-  FontSpec font_{U"Arial", 10, false};
-  double current_x_px_ = 0;
-  double current_y_px_ = 0;
-  int16_t draw_style_ = 0;
-  bool document_open_ = false;
-  int documents_ended_ = 0;
+  std::vector<device::Op> device_ops_;
 };
 
-class RecordingPictureBox : public PixelPictureBox {
+class RecordingPictureBox : public LoggedSurface<PixelPictureBox> {
  public:
   RecordingPictureBox(const PictureBoxDesign& design, const TextMetrics& metrics, Log& log);
 
-  void SetScaleMode(int16_t mode) override;
-  void SetCurrentX(float x) override;
-  void SetCurrentY(float y) override;
-  void SetFontName(const std::u32string& name) override;
-  void SetFontSize(float points) override;
-  void SetFontBold(bool bold) override;
-  void Print(const std::u32string& text) override;
   void SetPicture(PicturePtr picture) override;
   void SetAutoRedraw(bool on) override;
   void Refresh() override;
@@ -152,19 +195,13 @@ class RecordingPictureBox : public PixelPictureBox {
                        int32_t width) override;
   void PrintContentInto(PictureBox& target) const override;
 
-  const std::string& name() const { return name_; }
-
  protected:
   void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
                 const FontSpec& font) override;
   TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:
-  void Record(Op op) const;
-
-  std::string name_;
   TextMetrics metrics_;
-  Log& log_;
 };
 
 // Pictures the recording platform "loads": a path maps to a picture; any other path is missing.
