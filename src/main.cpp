@@ -4,15 +4,22 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "platform/cairo/cairo_platform.h"
+#include "platform/cairo/font_match.h"
 #include "platform/cairo/library_versions.h"
 #include "platform/cups/cups_destination.h"
 #include "platform/cups/cups_version.h"
 #include "platform/posix/program_dir.h"
+#include "platform/posix/run_destinations.h"
+#include "startup/check_report.h"
 #include "startup/options.h"
 #include "startup/program_directory.h"
+#include "startup/proof.h"
+#include "startup/queue_correction.h"
+#include "startup/test_page.h"
 
 int main(int argc, char** argv) {
   const tolv::Options options = tolv::ParseOptions(argc, argv);
@@ -29,8 +36,41 @@ int main(int argc, char** argv) {
     return tolv::kUsageErrorStatus;
   }
   const std::string program_dir = dir.path;
+
+  // The run records what it does: a check reports it, a proof draws the form where it was placed.
+  std::unique_ptr<tolv::RunTrace> trace =
+      options.proof ? std::make_unique<tolv::ProofTrace>() : std::make_unique<tolv::RunTrace>();
+  if (options.check) {
+    trace->Note("program dir", program_dir + " (" + dir.reason + ")");
+    trace->match_font = tolv::MatchedFontFamily;
+  }
   // The default printer is looked for only when there is a job to print.
-  tolv::CairoPlatform platform(program_dir,
-                               [program_dir] { return tolv::OpenDefaultDestination(program_dir); });
-  return tolv::Main(platform);
+  tolv::CairoPlatform platform(program_dir, [&] {
+    // The queue sees the form type, never the job's content.
+    std::unique_ptr<tolv::Destination> printer = tolv::OpenDefaultDestination(
+        program_dir, "tolv: form type " + std::to_string(trace->form_type));
+    const tolv::QueueCorrection correction =
+        tolv::ReadQueueCorrection(program_dir, printer->Queue());
+    if (correction.found) {
+      printer = std::make_unique<tolv::ShiftedDestination>(
+          std::move(printer), correction.shift_x_mm, correction.shift_y_mm);
+    }
+    if (options.check) {
+      tolv::NoteDestination(*printer, *trace);
+      tolv::NoteCorrection(correction, *trace);
+      return std::unique_ptr<tolv::Destination>(
+          std::make_unique<tolv::CheckDestination>(std::move(printer)));
+    }
+    if (!options.pdf.empty()) {
+      return std::unique_ptr<tolv::Destination>(
+          std::make_unique<tolv::PreviewDestination>(std::move(printer), options.pdf));
+    }
+    return printer;
+  });
+  if (options.test_page != 0) return tolv::MainTestPage(platform, options.test_page);
+  const int status = tolv::Main(platform, trace.get());
+  if (!options.check) return status;
+  bool problems = false;
+  std::cout << tolv::CheckReport(*trace, &problems);
+  return problems ? 1 : 0;
 }

@@ -35,7 +35,11 @@ void ComposePicture(TolvForm& form, float font_points, LayOut lay_out) {
   Step([&] { picture2.SetFontSize(font_points); });
   Step([&] { picture2.SetFontBold(true); });
   Step([&] { form.printer().SetScaleMode(kScalePixels); });
-  Step([&] { picture1.SetPicture(form.platform().LoadPicture(job.PrintJob.FormImagePath)); });
+  Step([&] {
+    Reporting(form.trace(), "form picture " + job.PrintJob.FormImagePath, [&] {
+      picture1.SetPicture(form.platform().LoadPicture(job.PrintJob.FormImagePath));
+    });
+  });
   Step([&] { picture2.SetWidth(picture1.Width()); });
   Step([&] { picture2.SetHeight(picture1.Height()); });
   Step([&] { picture2.SetAutoRedraw(true); });
@@ -130,6 +134,9 @@ void TolvForm::ComposePageMaxi() {
     if (second_page) {
       // Same position on the next page.
       Step([&] { p.NewPage(); });
+      trace().NewPage();
+      trace().Note("copies",
+                   "two pages: twice the form's height is more than the printable height");
     } else {
       DrawCutLine(p, static_cast<long double>(r.Y) + r.H);
       Step([&] { r.Y = ToSingle(r.Y + 1.01L * r.H); });

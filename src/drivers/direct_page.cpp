@@ -34,7 +34,9 @@ enum class FormSize { kMini, kMaxi };
 // from it. A picture that cannot be loaded leaves Picture1 as it was.
 void LoadFormPicture(TolvForm& form) {
   Step([&] {
-    form.Picture1().SetPicture(form.platform().LoadPicture(form.job().PrintJob.FormImagePath));
+    const std::string& path = form.job().PrintJob.FormImagePath;
+    Reporting(form.trace(), "form picture " + path,
+              [&] { form.Picture1().SetPicture(form.platform().LoadPicture(path)); });
   });
   Step([&] { form.Picture1().SetScaleMode(kScalePixels); });
 }
@@ -52,7 +54,11 @@ void SetUpPrinter(TolvForm& form) {
 // One copy of the form with its top-left corner at (X, Y): the dots, then the rows. The rectangle
 // is rounded for each call on its own, so a value that does not fit skips only that call.
 void DrawCopy(TolvForm& form, FormSize size, long double X, long double Y, float W, float H) {
-  Step([&] { form.DrawFormData(ToInt32(X), ToInt32(Y), ToInt32(W), ToInt32(H)); });
+  Step([&] { form.trace().FormPlaced(form, ToInt32(X), ToInt32(Y), ToInt32(W), ToInt32(H)); });
+  Step([&] {
+    Reporting(form.trace(), "form data",
+              [&] { form.DrawFormData(ToInt32(X), ToInt32(Y), ToInt32(W), ToInt32(H)); });
+  });
   Step([&] {
     const int32_t x = ToInt32(X), y = ToInt32(Y), w = ToInt32(W), h = ToInt32(H);
     if (size == FormSize::kMini) {
@@ -132,6 +138,9 @@ void TolvForm::PrintPageDirectMaxi() {
     if (second_page) {
       // Y stays: the copy stands on the second page where the first stands on the first.
       Step([&] { p.NewPage(); });
+      trace().NewPage();
+      trace().Note("copies",
+                   "two pages: twice the form's height is more than the printable height");
     } else {
       DrawCutLine(p, static_cast<long double>(Y) + H);
       Step([&] { Y = ToSingle(Y + kMaxiSecondCopyAt * H); });

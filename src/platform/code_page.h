@@ -26,6 +26,10 @@ class JobText {
   // The file's bytes without the byte-order mark.
   std::string_view body() const { return body_; }
   bool is_utf8() const { return utf8_; }
+  // How the text is read and why: "UTF-8 (byte-order mark)", "UTF-8 (valid throughout)", or
+  // "Windows code page 1251 (not UTF-8; locale ru_RU from LANG)" and the like. A code page read
+  // without any locale set ends in "no locale set".
+  std::string Reading() const { return reading_; }
 
   // Decodes a piece of body(), one character per code point. Bytes the encoding does not define
   // become U+FFFD; decoding never fails.
@@ -34,6 +38,7 @@ class JobText {
  private:
   std::string_view body_;
   bool utf8_ = true;
+  std::string reading_;
   // The code page's characters for the bytes 0x80 to 0xFF (unused for UTF-8).
   std::array<char32_t, 128> upper_half_{};
 };

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "form/run_trace.h"
 #include "platform/profile.h"
 #include "startup/job.h"
 
@@ -25,7 +26,8 @@ bool JobFileExists(const std::string& path);
 // Rows. Returns false, having read nothing, when there is no job file (or it cannot be read); true
 // otherwise, whatever the file holds. Each step that fails is skipped and leaves its target as it
 // was. The file is opened and read once and never written.
-bool LoadJob(JobState& job, const std::string& program_dir);
+// `trace`, when given, learns how the text was decoded and what the lengths did to each row.
+bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace = nullptr);
 
 // One read: a 255-character buffer holding the value (at most 254 characters) followed by NULs;
 // 255 NULs when the section or key is missing.

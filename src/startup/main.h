@@ -1,13 +1,14 @@
 #ifndef TOLV_STARTUP_MAIN_H_
 #define TOLV_STARTUP_MAIN_H_
 
+#include "form/run_trace.h"
 #include "platform/platform.h"
 
 namespace tolv {
 
 // The whole run: the job, the form type, the printer's metrics, the form, one page driver, the end.
-// Returns the exit status.
-int Main(Platform& platform);
+// Returns the exit status. `trace`, when given, records what the run did (tolv --check, a proof).
+int Main(Platform& platform, RunTrace* trace = nullptr);
 
 }  // namespace tolv
 

@@ -25,6 +25,7 @@ Options Refuse(std::string why) {
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
   bool dir_given = false;
+  int outputs = 0;  // --check, --pdf, --proof
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") return Answer(Options::Action::kHelp);
@@ -37,18 +38,46 @@ Options ParseOptions(const std::vector<std::string>& args) {
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     }
-    if (name == "--dir") {
+    if (name == "--dir" || name == "--pdf" || name == "--proof") {
+      const std::string wanted = name == "--dir" ? "a directory" : "a file";
       if (!value) {
-        if (i + 1 == args.size()) return Refuse("--dir needs a directory");
+        if (i + 1 == args.size()) return Refuse(name + " needs " + wanted);
         value = args[++i];
       }
-      if (value->empty()) return Refuse("--dir needs a directory");
-      if (dir_given) return Refuse("--dir is given twice");
-      dir_given = true;
-      options.program_dir = *value;
+      if (value->empty()) return Refuse(name + " needs " + wanted);
+      if (name == "--dir") {
+        if (dir_given) return Refuse("--dir is given twice");
+        dir_given = true;
+        options.program_dir = *value;
+      } else {
+        ++outputs;
+        options.pdf = *value;
+        options.proof = name == "--proof";
+      }
+      continue;
+    }
+    if (name == "--test-page") {
+      if (!value) {
+        if (i + 1 == args.size()) return Refuse("--test-page needs a form type, 1 to 7");
+        value = args[++i];
+      }
+      if (value->size() != 1 || (*value)[0] < '1' || (*value)[0] > '7') {
+        return Refuse("--test-page needs a form type, 1 to 7");
+      }
+      if (options.test_page != 0) return Refuse("--test-page is given twice");
+      options.test_page = (*value)[0] - '0';
+      continue;
+    }
+    if (arg == "--check") {
+      ++outputs;
+      options.check = true;
       continue;
     }
     return Refuse(arg.starts_with("-") ? "unknown option " + arg : "unexpected argument " + arg);
+  }
+  if (outputs > 1) return Refuse("--check, --pdf and --proof exclude each other");
+  if (options.test_page != 0 && (options.check || options.proof)) {
+    return Refuse("--test-page prints a test page: no --check or --proof with it");
   }
   return options;
 }
@@ -60,7 +89,8 @@ Options ParseOptions(int argc, const char* const* argv) {
 }
 
 std::string Usage() {
-  return "Usage: tolv [--dir DIR]\n"
+  return "Usage: tolv [--dir DIR] [--check | --pdf FILE | --proof FILE]\n"
+         "       tolv [--dir DIR] --test-page N [--pdf FILE]\n"
          "       tolv --help | --version\n"
          "\n"
          "Prints the job file ZOBAX.QJT of the program directory on its pre-printed form, on the\n"
@@ -69,6 +99,15 @@ std::string Usage() {
          "  --dir DIR    the program directory (job, form files, ZOBAX.PDF); also TOLV_DIR.\n"
          "               Otherwise the directory of the symbolic link tolv was started through,\n"
          "               else the directory of the executable.\n"
+         "  --check      read the job and the forms, measure the default printer, and report\n"
+         "               where every row goes and why one is not printed; nothing is printed.\n"
+         "               Exit 1 when the report lists a problem.\n"
+         "  --pdf FILE   render for the default printer's page as a run would, and write FILE\n"
+         "               instead of printing\n"
+         "  --proof FILE the same with the form's picture under the text, in every output mode\n"
+         "  --test-page N  print the outline of form type N (1 to 7) with millimetre rulers and\n"
+         "               corner crosshairs where a job places it, to lay over a pre-printed\n"
+         "               sheet; tolv.conf corrects a queue: [queue] ShiftX=mm ShiftY=mm\n"
          "  -h, --help   this text\n"
          "  --version    tolv's version and the libraries it prints with\n"
          "\n"

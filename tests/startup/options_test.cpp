@@ -37,6 +37,11 @@ TEST(OptionsTest, EveryCommandLineIsRunHelpVersionOrRefused) {
       {{"--dir"}, Action::kUsageError, "--dir needs a directory"},
       {{"--dir="}, Action::kUsageError, "--dir needs a directory"},
       {{"--dir", "a", "--dir", "b"}, Action::kUsageError, "--dir is given twice"},
+      {{"--check", "--dir", "/srv/c"}, Action::kRun, "/srv/c"},
+      {{"--pdf"}, Action::kUsageError, "--pdf needs a file"},
+      {{"--check", "--proof", "p.pdf"},
+       Action::kUsageError,
+       "--check, --pdf and --proof exclude each other"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -45,6 +50,19 @@ TEST(OptionsTest, EveryCommandLineIsRunHelpVersionOrRefused) {
     EXPECT_EQ(c.action == Action::kUsageError ? options.error : options.program_dir,
               c.dir_or_error);
   }
+}
+
+TEST(OptionsTest, CheckPdfAndProofAreWhatTheRunDoesWithItsDocument) {
+  EXPECT_TRUE(ParseOptions({"--check"}).check);
+  const Options pdf = ParseOptions({"--pdf=a.pdf"});
+  EXPECT_EQ(pdf.pdf, "a.pdf");
+  EXPECT_FALSE(pdf.proof);
+  EXPECT_EQ(ParseOptions({"--test-page", "6", "--pdf", "t.pdf"}).test_page, 6);
+  EXPECT_EQ(ParseOptions({"--test-page=8"}).action, Action::kUsageError);
+  EXPECT_EQ(ParseOptions({"--test-page", "1", "--check"}).action, Action::kUsageError);
+  const Options proof = ParseOptions({"--proof", "b.pdf"});
+  EXPECT_EQ(proof.pdf, "b.pdf");
+  EXPECT_TRUE(proof.proof);
 }
 
 TEST(OptionsTest, OnlyARunGoesOnAndAUsageErrorExits64OnStandardError) {

@@ -23,7 +23,6 @@ namespace {
 constexpr double kDefaultDpi = 600;
 constexpr double kHundredthsMmPerInch = 2540;
 constexpr double kPointsPerInch = 72;
-constexpr char kJobTitle[] = "tolv";
 
 // libcups writes to the scheduler with plain send(): a scheduler that closes the connection while
 // the document goes out would end the program with SIGPIPE. It would also ask for a password on
@@ -272,10 +271,46 @@ std::string QueueRefusal(const cups_dest_t* dest) {
   return "";
 }
 
+// A saved option of the queue that would move, scale, turn or leave out part of the page, or
+// that tolv sets itself: the form must land where the layout put it.
+bool MovesThePage(std::string_view name) {
+  for (const char* moving : {"fit-to-page",
+                             "scaling",
+                             "print-scaling",
+                             "natural-scaling",
+                             "ppi",
+                             "number-up",
+                             "number-up-layout",
+                             "orientation-requested",
+                             "landscape",
+                             "page-ranges",
+                             "position",
+                             "page-left",
+                             "page-right",
+                             "page-top",
+                             "page-bottom",
+                             "mirror",
+                             "media",
+                             "PageSize",
+                             "sides",
+                             "Duplex"}) {
+    if (name == moving) return true;
+  }
+  return name.starts_with("printer-");  // the queue's own state, not a setting
+}
+
 struct JobOptions {
-  explicit JobOptions(const std::string& media) {
+  // The page's media without scaling, one-sided (a second page on the back of a pre-printed
+  // sheet is lost stationery), and the queue's saved settings (lpoptions: tray, quality) that do
+  // not move the page.
+  JobOptions(const std::string& media, const cups_dest_t* saved) {
     count = cupsAddOption("print-scaling", "none", count, &options);
     if (!media.empty()) count = cupsAddOption("media", media.c_str(), count, &options);
+    count = cupsAddOption("sides", "one-sided", count, &options);
+    for (int i = 0; i < saved->num_options; ++i) {
+      const cups_option_t& o = saved->options[i];
+      if (!MovesThePage(o.name)) count = cupsAddOption(o.name, o.value, count, &options);
+    }
   }
   ~JobOptions() { cupsFreeOptions(count, options); }
   JobOptions(const JobOptions&) = delete;
@@ -313,7 +348,8 @@ std::optional<PrinterDevice> DeviceForMedia(const cups_size_t& media, double dpi
   return device;
 }
 
-std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir) {
+std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    const std::string& job_title) {
   SpoolerCallGuard guard;
   // Read the scheduler's name afresh (CUPS_SERVER, client.conf, the local socket).
   cupsSetServer(nullptr);
@@ -345,7 +381,10 @@ std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_d
     return failed("the default printer " + QueueName(dest.get()) +
                   " could not be measured: " + cause);
   }
-  return std::make_unique<CupsDestination>(program_dir, server, port, dest.release(), *device);
+  auto queue =
+      std::make_unique<CupsDestination>(program_dir, server, port, dest.release(), *device);
+  queue->set_job_title(job_title);
+  return queue;
 }
 
 CupsDestination::CupsDestination(std::string program_dir, std::string server, int port,
@@ -380,15 +419,16 @@ std::string CupsDestination::SendJob(std::string_view pdf) {
   DestInfo info(cupsCopyDestInfo(link.get(), fresh.get()));
   if (info == nullptr) return link.Cause();
 
-  const JobOptions options(device_.media);
+  const JobOptions options(device_.media, fresh.get());
+  const char* title = job_title_.c_str();
   int job_id = 0;
-  if (!Succeeded(cupsCreateDestJob(link.get(), fresh.get(), info.get(), &job_id, kJobTitle,
+  if (!Succeeded(cupsCreateDestJob(link.get(), fresh.get(), info.get(), &job_id, title,
                                    options.count, options.options))) {
     return link.Cause();
   }
   if (job_id <= 0) return "the print server created the job without a number";
-  if (cupsStartDestDocument(link.get(), fresh.get(), info.get(), job_id, kJobTitle, CUPS_FORMAT_PDF,
-                            0, nullptr, /*last_document=*/1) != HTTP_STATUS_CONTINUE ||
+  if (cupsStartDestDocument(link.get(), fresh.get(), info.get(), job_id, title, CUPS_FORMAT_PDF, 0,
+                            nullptr, /*last_document=*/1) != HTTP_STATUS_CONTINUE ||
       cupsWriteRequestData(link.get(), pdf.data(), pdf.size()) != HTTP_STATUS_CONTINUE ||
       !Succeeded(cupsFinishDestDocument(link.get(), fresh.get(), info.get()))) {
     const std::string cause = link.Cause();

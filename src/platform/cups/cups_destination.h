@@ -30,16 +30,20 @@ inline constexpr double kAnswerTimeoutSeconds = 5;
 //   fails, naming the cause;
 // - otherwise the queue, measured: resolution from its default (600 dpi when it names none), page
 //   and printable area from its default media and that media's margins.
-std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir);
+// `job_title` names the job in the queue: never the job's content (names and addresses are
+// other people's data).
+std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    const std::string& job_title = "tolv");
 
 // The device that a media size (hundredths of millimetres, with margins) and a resolution give:
 // page in points, printable area in whole device pixels. Nothing when the size is empty or its
 // margins leave nothing printable.
 std::optional<PrinterDevice> DeviceForMedia(const cups_size_t& media, double dpi_x, double dpi_y);
 
-// A queue of the scheduler. HandOver sends the document as one job (title "tolv", the page's
-// media, no scaling) over one connection; when the queue is stopped or does not accept jobs, or
-// any call fails, the job is cancelled if it was created and the document is kept as ZOBAX.PDF.
+// A queue of the scheduler. HandOver sends the document as one job (the page's media, no
+// scaling, one-sided, the queue's saved settings that do not move the page) over one connection;
+// when the queue is stopped or does not accept jobs, or any call fails, the job is cancelled if it
+// was created and the document is kept as ZOBAX.PDF.
 class CupsDestination : public Destination {
  public:
   // Takes `dest` (freed with cupsFreeDests). `server` and `port` name the scheduler it came from.
@@ -50,9 +54,12 @@ class CupsDestination : public Destination {
   CupsDestination& operator=(const CupsDestination&) = delete;
 
   const PrinterDevice& Device() const override { return device_; }
+  std::string Describe() const override { return "queue " + queue_; }
+  std::string Queue() const override { return queue_; }
   HandOverResult HandOver(std::string_view pdf) override;
 
   const std::string& queue() const { return queue_; }
+  void set_job_title(std::string title) { job_title_ = std::move(title); }
 
  private:
   // Returns "" when the scheduler took the whole job, else the cause.
@@ -64,6 +71,7 @@ class CupsDestination : public Destination {
   cups_dest_t* dest_;
   std::string queue_;
   PrinterDevice device_;
+  std::string job_title_ = "tolv";
 };
 
 }  // namespace tolv

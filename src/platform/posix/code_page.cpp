@@ -106,11 +106,14 @@ std::u32string DecodeUtf8(std::string_view bytes) {
 }
 
 // The first of LC_ALL, LC_CTYPE and LANG that is set and not empty, as the C library would pick
-// the locale of character types.
-std::string_view CharacterLocale() {
+// the locale of character types; `source` names the variable.
+std::string_view CharacterLocale(const char** source = nullptr) {
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
+    if (value != nullptr && *value != '\0') {
+      if (source != nullptr) *source = name;
+      return value;
+    }
   }
   return {};
 }
@@ -168,10 +171,23 @@ int CodePageOfLocale(std::string_view locale_name) {
 JobText::JobText(std::string_view whole_file) : body_(whole_file) {
   if (body_.starts_with(kByteOrderMark)) {
     body_.remove_prefix(kByteOrderMark.size());
+    reading_ = "UTF-8 (it starts with a byte-order mark)";
     return;
   }
   utf8_ = IsUtf8(body_);
-  if (!utf8_) upper_half_ = UpperHalf(CodePageOfLocale(CharacterLocale()));
+  if (utf8_) {
+    reading_ = "UTF-8 (valid UTF-8 throughout)";
+    return;
+  }
+  const char* source = nullptr;
+  const std::string_view locale = CharacterLocale(&source);
+  const int code_page = CodePageOfLocale(locale);
+  upper_half_ = UpperHalf(code_page);
+  reading_ =
+      "Windows code page " + std::to_string(code_page) + " (not valid UTF-8; " +
+      (source != nullptr ? "locale " + std::string(locale) + " from " + source
+                         : std::string("no locale set: LC_ALL, LC_CTYPE and LANG are empty")) +
+      ")";
 }
 
 std::u32string JobText::Decode(std::string_view piece) const {

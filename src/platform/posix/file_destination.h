@@ -27,6 +27,9 @@ class FileDestination : public Destination {
   explicit FileDestination(std::string program_dir);
 
   const PrinterDevice& Device() const override { return device_; }
+  std::string Describe() const override {
+    return "the file printer (no printer: ZOBAX.PDF in the program directory)";
+  }
   // Writes ZOBAX.PDF atomically. Not ok when it cannot be written (directory not writable, disk
   // full); an earlier ZOBAX.PDF then stays as it was.
   HandOverResult HandOver(std::string_view pdf) override;
@@ -43,6 +46,7 @@ class FailedPrinterDestination : public Destination {
   FailedPrinterDestination(std::string program_dir, std::string cause);
 
   const PrinterDevice& Device() const override { return device_; }
+  std::string Describe() const override { return "a printer that failed: " + cause_; }
   HandOverResult HandOver(std::string_view pdf) override;
 
   const std::string& cause() const { return cause_; }
