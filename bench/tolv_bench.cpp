@@ -17,7 +17,8 @@
 
 #include "form/tolv_form.h"
 #include "platform/cairo/cairo_platform.h"
-#include "platform/posix/file_destination.h"
+#include "platform/file_printer.h"
+#include "platform/posix/atomic_file.h"
 #include "platform/runtime.h"
 #include "platform/scale.h"
 #include "startup/form_type.h"
@@ -34,8 +35,8 @@ class CountingDestination : public Destination {
  public:
   explicit CountingDestination(size_t& bytes) : bytes_(bytes) {}
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override {
-    bytes_ = pdf.size();
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    bytes_ = document.bytes.size();
     return {};
   }
 
@@ -143,7 +144,7 @@ class Run {
  public:
   Run(const std::string& dir, int blank, int paper_type, bool to_file = false)
       : platform_(dir, [this, dir, to_file]() -> std::unique_ptr<Destination> {
-          if (to_file) return std::make_unique<FileDestination>(dir);
+          if (to_file) return std::make_unique<FileDestination>(dir, WriteFileAtomically);
           return std::make_unique<CountingDestination>(pdf_bytes_);
         }) {
     WriteFile(dir + "/ZOBAX.QJT", HundredRowJob(blank, paper_type));

@@ -6,6 +6,7 @@
 
 #include "fuzz_support.h"
 #include "platform/cairo/picture_loader.h"
+#include "platform/picture_format.h"
 #include "platform/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

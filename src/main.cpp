@@ -7,13 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/cairo/cairo_platform.h"
-#include "platform/cairo/font_match.h"
-#include "platform/cairo/library_versions.h"
-#include "platform/cups/cups_destination.h"
-#include "platform/cups/cups_version.h"
-#include "platform/posix/program_dir.h"
-#include "platform/posix/run_destinations.h"
+#include "platform/default_platform.h"
+#include "platform/run_destinations.h"
 #include "startup/check_report.h"
 #include "startup/options.h"
 #include "startup/program_directory.h"
@@ -23,14 +18,14 @@
 
 int main(int argc, char** argv) {
   const tolv::Options options = tolv::ParseOptions(argc, argv);
-  const std::string versions = tolv::DrawingLibraryVersions() + ", " + tolv::CupsLibraryVersion();
-  if (auto status = tolv::AnswerWithoutRunning(options, versions, std::cout, std::cerr)) {
+  if (auto status =
+          tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), std::cout, std::cerr)) {
     return *status;
   }
   std::string error;
   const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
       options.program_dir, std::getenv("TOLV_DIR"),
-      tolv::StartedProgramDirectory(argc > 0 ? argv[0] : nullptr), &error);
+      tolv::FoundProgramDirectory(argc > 0 ? argv[0] : nullptr), &error);
   if (!error.empty()) {
     std::cerr << "tolv: " << error << "\n";
     return tolv::kUsageErrorStatus;
@@ -44,11 +39,12 @@ int main(int argc, char** argv) {
     trace->Note("program dir", program_dir + " (" + dir.reason + ")");
     trace->match_font = tolv::MatchedFontFamily;
   }
-  // The default printer is looked for only when there is a job to print.
-  tolv::CairoPlatform platform(program_dir, [&] {
-    // The queue sees the form type, never the job's content.
-    std::unique_ptr<tolv::Destination> printer = tolv::OpenDefaultDestination(
-        program_dir, "tolv: form type " + std::to_string(trace->form_type));
+  tolv::PlatformSettings settings;
+  settings.program_dir = program_dir;
+  // The queue sees the form type, never the job's content.
+  settings.job_title = [&] { return "tolv: form type " + std::to_string(trace->form_type); };
+  settings.adjust_destination = [&](std::unique_ptr<tolv::Destination> printer,
+                                    tolv::WholeFileWriter write) {
     const tolv::QueueCorrection correction =
         tolv::ReadQueueCorrection(program_dir, printer->Queue());
     if (correction.found) {
@@ -63,12 +59,13 @@ int main(int argc, char** argv) {
     }
     if (!options.pdf.empty()) {
       return std::unique_ptr<tolv::Destination>(
-          std::make_unique<tolv::PreviewDestination>(std::move(printer), options.pdf));
+          std::make_unique<tolv::PreviewDestination>(std::move(printer), options.pdf, write));
     }
     return printer;
-  });
-  if (options.test_page != 0) return tolv::MainTestPage(platform, options.test_page);
-  const int status = tolv::Main(platform, trace.get());
+  };
+  const std::unique_ptr<tolv::Platform> platform = tolv::MakeDefaultPlatform(settings);
+  if (options.test_page != 0) return tolv::MainTestPage(*platform, options.test_page);
+  const int status = tolv::Main(*platform, trace.get());
   if (!options.check) return status;
   bool problems = false;
   std::cout << tolv::CheckReport(*trace, &problems);

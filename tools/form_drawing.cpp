@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "job/job.h"
 #include "startup/form_type.h"
-#include "startup/job.h"
 
 namespace tolv::forms {
 namespace {

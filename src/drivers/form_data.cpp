@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "form/tolv_form.h"
+#include "platform/file_path.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -44,9 +45,10 @@ FormDot DecodeFormDot(const unsigned char* bytes) {
 class FormDataFile {
  public:
   explicit FormDataFile(const std::string& path) {
+    const std::filesystem::path file = PathFromUtf8(path);
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) NotFound(path);
-    file_.open(path, std::ios::binary | std::ios::in);
+    if (!std::filesystem::is_regular_file(file, error)) NotFound(path);
+    file_.open(file, std::ios::binary | std::ios::in);
     if (!file_.is_open()) NotFound(path);
   }
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "form/run_trace.h"
+#include "job/job.h"
 #include "platform/drawing_surface.h"
 #include "platform/platform.h"
-#include "startup/job.h"
 
 namespace tolv {
 

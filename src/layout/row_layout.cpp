@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "job/job.h"
 #include "layout/cells.h"
 #include "platform/runtime.h"
-#include "startup/job.h"
 
 namespace tolv {
 namespace {

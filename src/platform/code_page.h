@@ -1,7 +1,7 @@
 // The job file's text: UTF-8 when the bytes start with a UTF-8 byte-order mark or are valid UTF-8
 // throughout; otherwise the Windows code page of the locale's language (Cyrillic languages 1251,
-// Central European 1250, Greek 1253, Turkish 1254, Baltic 1257, anything else 1252). The backend
-// of the machine implements it.
+// Central European 1250, Greek 1253, Turkish 1254, Baltic 1257, anything else 1252). The rule and
+// the code pages' tables are shared; the machine's backend says only which code page applies.
 //
 // The choice is made once for the whole file: a file with a single byte that is not UTF-8 is read
 // entirely in the code page, so one stray byte never turns the rest of the text into a mixture.
@@ -49,9 +49,16 @@ std::u32string DecodeJobText(std::string_view bytes);
 // Encodes code points as UTF-8 (for fonts and file names); invalid code points become U+FFFD.
 std::string ToUtf8(std::u32string_view text);
 
-// The Windows code page (1250, 1251, 1252, 1253, 1254 or 1257) of the language of a locale name
-// such as "ru_RU.UTF-8"; 1252 for an empty, "C" or unknown one.
-int CodePageOfLocale(std::string_view locale_name);
+// The characters of a code page's bytes 0x80 to 0xFF, U+FFFD where it defines none: 1250, 1251,
+// 1253, 1254 and 1257 as named, 1252 for any other number.
+const std::array<char32_t, 128>& CodePageUpperHalf(int code_page);
+
+// The machine's ANSI code page, one of the six above: defined by the machine's backend (on Linux
+// from the locale's language, on Windows GetACP()). Asked only for a file that is not UTF-8.
+int AnsiCodePage();
+// Why the machine has that code page, for tolv --check: "locale ru_RU.UTF-8 from LANG", or a text
+// containing "no locale set" when nothing names one.
+std::string AnsiCodePageReason();
 
 }  // namespace tolv
 

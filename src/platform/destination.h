@@ -1,6 +1,6 @@
 // Where a finished print document goes: the default printer's queue, or the file printer
-// (ZOBAX.PDF beside the program). The printer backend renders on the destination's device and
-// hands it the finished PDF once.
+// (ZOBAX.<ext> beside the program). The printer backend renders on the destination's device and
+// hands it the finished document once.
 #ifndef TOLV_PLATFORM_DESTINATION_H_
 #define TOLV_PLATFORM_DESTINATION_H_
 
@@ -15,7 +15,7 @@ struct PrinterDevice {
   double dpi_x = 600;
   double dpi_y = 600;
   // The page, in PostScript points (1/72 inch).
-  double page_width_pt = 595.2756;   // A4
+  double page_width_pt = 595.2756;  // A4
   double page_height_pt = 841.8898;
   // The printable area, in device pixels: its top-left corner on the page and its size.
   double printable_left_px = 0;
@@ -33,6 +33,14 @@ struct HandOverResult {
   std::string message;
 };
 
+// One finished print document, of whatever kind the printer backend makes (a PDF from Cairo, an
+// EMF from GDI).
+struct FinishedDocument {
+  std::string_view bytes;
+  // The file name extension a copy kept beside the program takes: "PDF", "EMF".
+  std::string_view extension;
+};
+
 class Destination {
  public:
   virtual ~Destination() = default;
@@ -41,9 +49,9 @@ class Destination {
   virtual std::string Describe() const { return "a printer"; }
   // The spooler's name of the queue; empty for the file printer and a printer that failed.
   virtual std::string Queue() const { return {}; }
-  // Hands over one finished PDF document. Never throws; on failure the document is kept (as
-  // ZOBAX.PDF beside the program) and the result says so.
-  virtual HandOverResult HandOver(std::string_view pdf) = 0;
+  // Hands over one finished document. Never throws; on failure the document is kept (as
+  // ZOBAX.<ext> beside the program) and the result says so.
+  virtual HandOverResult HandOver(const FinishedDocument& document) = 0;
 };
 
 }  // namespace tolv

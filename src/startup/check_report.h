@@ -8,7 +8,7 @@
 
 #include "form/run_trace.h"
 #include "platform/destination.h"
-#include "startup/job.h"
+#include "job/job.h"
 #include "startup/queue_correction.h"
 
 namespace tolv {

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "job/job.h"
 #include "platform/drawing_surface.h"
-#include "startup/job.h"
 
 namespace tolv {
 

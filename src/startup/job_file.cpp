@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/file_path.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -20,13 +21,15 @@ constexpr std::string_view kJobFileName = "ZOBAX.QJT";
 // included, and the path leads to a regular file. Asking the file system for the name alone would
 // find "zobax.qjt" where names ignore case; its own entries do not lie.
 bool IsJobFileEntry(const fs::path& path) {
-  if (path.filename() != kJobFileName) return false;
+  const fs::path name = PathFromUtf8(kJobFileName);
+  if (path.filename() != name) return false;
   std::error_code error;
   if (!fs::is_regular_file(path, error)) return false;  // follows a symbolic link
   const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
   fs::directory_iterator entry(dir, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-    if (entry->path().filename().native() == kJobFileName) return true;
+    // Compared as native strings, byte for byte or unit for unit, wherever paths are wide.
+    if (entry->path().filename().native() == name.native()) return true;
   }
   return false;
 }
@@ -134,7 +137,8 @@ std::string JobFilePath(const std::string& program_dir) {
 }
 
 bool JobFileExists(const std::string& path) {
-  return IsJobFileEntry(path) && std::ifstream(path, std::ios::binary).is_open();
+  const fs::path file = PathFromUtf8(path);
+  return IsJobFileEntry(file) && std::ifstream(file, std::ios::binary).is_open();
 }
 
 std::u32string ReadProfileValue(const Profile& profile, const std::u32string& section,
@@ -145,14 +149,14 @@ std::u32string ReadProfileValue(const Profile& profile, const std::u32string& se
 }
 
 bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace) {
-  const std::string path = JobFilePath(program_dir);
+  const fs::path path = PathFromUtf8(JobFilePath(program_dir));
   if (!IsJobFileEntry(path)) return false;
   const std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) return false;  // an unreadable file counts as missing
   const std::vector<ProfileKey> keys = JobKeys();
   const Profile profile = Profile::Parse(*bytes, keys);
   if (trace != nullptr) {
-    trace->Note("job file", path);
+    trace->Note("job file", JobFilePath(program_dir));
     trace->Note("encoding", profile.encoding());
     if (profile.encoding().find("no locale set") != std::string::npos) {
       trace->Problem(

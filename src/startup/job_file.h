@@ -5,8 +5,8 @@
 #include <string>
 
 #include "form/run_trace.h"
+#include "job/job.h"
 #include "platform/profile.h"
-#include "startup/job.h"
 
 namespace tolv {
 

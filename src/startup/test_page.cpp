@@ -2,17 +2,17 @@
 
 #include <string>
 
+#include "drivers/sheet.h"
+#include "job/job.h"
 #include "layout/geometry.h"
 #include "platform/runtime.h"
 #include "platform/scale.h"
 #include "startup/form_type.h"
-#include "startup/job.h"
 
 namespace tolv {
 namespace {
 
-constexpr long double kOffset = 25;  // centred, as a job's offsets 25 place the form
-constexpr long double kOffsetSteps = 50;
+constexpr int16_t kOffset = 25;  // centred, as a job's offsets 25 place the form
 constexpr double kCrossMm = 5;
 constexpr float kLabelPoints = 6;
 
@@ -76,6 +76,9 @@ class TestPage {
 int MainTestPage(Platform& platform, int blank) {
   JobState job;
   job.PrintJob.Blank = static_cast<int16_t>(blank);
+  job.PrintJob.OffsetX = kOffset;
+  job.PrintJob.OffsetY = kOffset;
+  job.Zoom = 1;
   InitFormType(job, platform.ProgramDirectory());
   Printer& p = platform.DefaultPrinter();
   InitPrinterMetrics(job, p);
@@ -83,31 +86,12 @@ int MainTestPage(Platform& platform, int blank) {
   Step([&] { p.SetFontName(U"DejaVu Sans"); });
   Step([&] { p.SetFontSize(kLabelPoints); });
 
+  // Where the direct page drivers put the form and its second copy, as a job of it with offsets 25
+  // (centred) at zoom 100: the same sheet, with its cut line or second page.
   TestPage page(p, job.PixelsPerMmX, job.PixelsPerMmY);
   const bool mini = blank == 1 || blank == 2 || blank == 7;
-  const bool second_copy = !job.PrintJob.CopyImagePath.empty();
-  Rect r{0, 0, kFormWidthMm * job.PixelsPerMmX, FormHeightMm(blank) * job.PixelsPerMmY};
-  // The placement of the direct page drivers: the mini pair reckoned 2.25 form heights high and
-  // its second copy 1.15 heights lower; a large pair on one sheet when both fit, else the
-  // second on a page of its own.
-  Step([&] {
-    long double sw = p.ScaleWidth(), sh = p.ScaleHeight();
-    r.x = (sw - r.w) / kOffsetSteps * kOffset;
-    const long double block = mini ? 2.25L * r.h : second_copy && 2 * r.h <= sh ? 2 * r.h : r.h;
-    r.y = (sh - block) / kOffsetSteps * kOffset;
-  });
-  page.Form(r);
-  if (second_copy) {
-    Rect second = r;
-    bool new_page = false;
-    Step([&] { new_page = !mini && 2 * r.h > p.ScaleHeight(); });
-    if (new_page) {
-      Step([&] { p.NewPage(); });
-    } else {
-      second.y = r.y + (mini ? 1.15L : 1.01L) * r.h;
-    }
-    page.Form(second);
-  }
+  Sheet sheet(job, p, mini ? FormSize::kMini : FormSize::kMaxi);
+  sheet.Walk([&](long double X, long double Y, float W, float H) { page.Form({X, Y, W, H}); });
   Step([&] { p.EndDoc(); });
   return platform.EndProgram();
 }

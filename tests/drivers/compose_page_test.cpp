@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "form/tolv_form.h"
+#include "job/job.h"
 #include "platform/recording/recording.h"
-#include "startup/job.h"
 
 namespace tolv {
 namespace {

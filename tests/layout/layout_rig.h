@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "form/tolv_form.h"
+#include "job/job.h"
 #include "platform/recording/recording.h"
 #include "platform/scale.h"
-#include "startup/job.h"
 
 namespace tolv::testing {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/cairo/cairo_printer.h"
-#include "platform/cairo/ccitt_g4.h"
+#include "platform/ccitt_g4.h"
 #include "support/pdf_readback.h"
 #include "platform/dot_layer.h"
 #include "platform/cairo/cairo_dots.h"
@@ -35,8 +35,8 @@ class KeepingDestination : public Destination {
     device_.printable_height_px = kPage - 2 * kTop;
   }
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override {
-    pdf_ = pdf;
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    pdf_ = document.bytes;
     return {};
   }
 

@@ -18,8 +18,8 @@ class CountingDestination : public Destination {
   CountingDestination(std::vector<std::string>& documents, HandOverResult result)
       : documents_(documents), result_(std::move(result)) {}
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override {
-    documents_.emplace_back(pdf);
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    documents_.emplace_back(document.bytes);
     return result_;
   }
 

@@ -14,8 +14,8 @@ class KeepingDestination : public Destination {
  public:
   KeepingDestination(const PrinterDevice& device, std::string& pdf) : device_(device), pdf_(pdf) {}
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override {
-    pdf_ = pdf;
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    pdf_ = document.bytes;
     return {};
   }
 

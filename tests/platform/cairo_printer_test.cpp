@@ -34,8 +34,8 @@ class CapturingDestination : public Destination {
                        HandOverResult result = {})
       : device_(device), documents_(documents), result_(std::move(result)) {}
   const PrinterDevice& Device() const override { return device_; }
-  HandOverResult HandOver(std::string_view pdf) override {
-    documents_.emplace_back(pdf);
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    documents_.emplace_back(document.bytes);
     return result_;
   }
 

@@ -1,10 +1,14 @@
 #include "platform/code_page.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <stdlib.h>
 
+#include <bit>
 #include <optional>
 #include <string>
+
+#include "platform/posix/ansi_code_page.h"
 
 namespace tolv {
 namespace {
@@ -97,6 +101,32 @@ TEST(CodePageTest, LanguagesToCodePages) {
   EXPECT_EQ(CodePageOfLocale("C.UTF-8"), 1252);
   EXPECT_EQ(CodePageOfLocale(""), 1252);
   EXPECT_EQ(CodePageOfLocale("rus"), 1252);
+}
+
+// The tables are source: each byte of each code page must read as the C library's converter reads
+// it, U+FFFD where the converter finds the byte undefined.
+TEST(CodePageTest, TablesMatchTheCLibrarysConverter) {
+  const char* utf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+  for (int code_page : {1250, 1251, 1252, 1253, 1254, 1257}) {
+    iconv_t converter = iconv_open(utf32, ("CP" + std::to_string(code_page)).c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no iconv module";
+    const std::array<char32_t, 128>& table = CodePageUpperHalf(code_page);
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+      char in_byte = static_cast<char>(byte);
+      char32_t expected = 0;
+      char* in = &in_byte;
+      size_t in_left = 1;
+      char* out = reinterpret_cast<char*>(&expected);
+      size_t out_left = sizeof expected;
+      if (iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) ||
+          out_left != 0) {
+        expected = 0xFFFD;
+      }
+      iconv(converter, nullptr, nullptr, nullptr, nullptr);
+      EXPECT_EQ(table[byte - 0x80], expected) << "code page " << code_page << " byte " << byte;
+    }
+    iconv_close(converter);
+  }
 }
 
 TEST(CodePageTest, ToUtf8ReplacesInvalidCodePoints) {

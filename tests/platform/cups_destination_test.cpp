@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "integration/support/cups_harness.h"
-#include "platform/posix/file_destination.h"
+#include "platform/file_printer.h"
+#include "platform/posix/atomic_file.h"
 
 namespace tolv {
 namespace {
@@ -87,9 +88,10 @@ std::optional<Outcome> OpenAndHandOver(const Environment& environment,
     setenv("HOME", program_dir.c_str(), 1);
     setenv("CUPS_SERVERROOT", program_dir.c_str(), 1);
     for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-    std::unique_ptr<Destination> destination = OpenDefaultDestination(program_dir);
+    std::unique_ptr<Destination> destination =
+        OpenDefaultDestination(program_dir, WriteFileAtomically);
     if (between) between();
-    const HandOverResult result = destination->HandOver(pdf);
+    const HandOverResult result = destination->HandOver({pdf, "PDF"});
     return Serialize(*destination, result);
   });
   if (!text) return std::nullopt;

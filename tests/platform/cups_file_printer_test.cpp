@@ -10,7 +10,8 @@
 
 #include "integration/support/cups_harness.h"
 #include "platform/cups/cups_destination.h"
-#include "platform/posix/file_destination.h"
+#include "platform/file_printer.h"
+#include "platform/posix/atomic_file.h"
 
 namespace tolv {
 namespace {
@@ -98,23 +99,32 @@ class FileDestinationTest : public ::testing::Test {
 
   std::string dir_;
   std::string kept_;
+  FinishedDocument Pdf() const { return {pdf_, "PDF"}; }
+
   const std::string pdf_ = testing::MinimalPdf("file printer");
 };
 
 TEST_F(FileDestinationTest, WritesTheDocumentBesideTheProgram) {
-  FileDestination destination(dir_);
+  FileDestination destination(dir_, WriteFileAtomically);
   EXPECT_EQ(destination.Device().printable_width_px, 4961);
-  const HandOverResult result = destination.HandOver(pdf_);
+  const HandOverResult result = destination.HandOver(Pdf());
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.message, "");
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+}
+
+// A document of another kind is kept under its own extension, beside the program as a PDF is.
+TEST_F(FileDestinationTest, KeepsADocumentUnderItsOwnExtension) {
+  EXPECT_TRUE(FileDestination(dir_, WriteFileAtomically).HandOver({"emf bytes", "EMF"}).ok);
+  EXPECT_EQ(ReadWholeFile(dir_ + "/ZOBAX.EMF"), "emf bytes");
+  EXPECT_FALSE(fs::exists(kept_));
 }
 
 TEST_F(FileDestinationTest, ReplacesAPlantedLinkNamedLikeTheDocument) {
   const std::string victim = dir_ + "/victim";
   std::ofstream(victim) << "must stay";
   fs::create_symlink(victim, kept_);
-  EXPECT_TRUE(FileDestination(dir_).HandOver(pdf_).ok);
+  EXPECT_TRUE(FileDestination(dir_, WriteFileAtomically).HandOver(Pdf()).ok);
   EXPECT_FALSE(fs::is_symlink(kept_));
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
   EXPECT_EQ(ReadWholeFile(victim), "must stay");
@@ -125,7 +135,7 @@ TEST_F(FileDestinationTest, SaysTheDocumentCouldNotBeKeptWhenTheDirectoryIsReadO
   ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
   const std::optional<std::string> outcome = RunInChild([&] {
     if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) return std::string("setresuid");
-    const HandOverResult result = FileDestination(dir_).HandOver(pdf_);
+    const HandOverResult result = FileDestination(dir_, WriteFileAtomically).HandOver(Pdf());
     return std::string(result.ok ? "ok" : "failed") + "|" + result.message;
   });
   ASSERT_TRUE(outcome.has_value());
@@ -137,9 +147,10 @@ TEST_F(FileDestinationTest, SaysTheDocumentCouldNotBeKeptWhenTheDirectoryIsReadO
 }
 
 TEST_F(FileDestinationTest, AFailedPrinterKeepsTheDocumentAndSaysWhy) {
-  FailedPrinterDestination destination(dir_, "the print server x did not answer\nwithin 5 seconds");
+  FailedPrinterDestination destination(dir_, "the print server x did not answer\nwithin 5 seconds",
+                                       WriteFileAtomically);
   EXPECT_EQ(destination.Device().printable_height_px, 7016);
-  const HandOverResult result = destination.HandOver(pdf_);
+  const HandOverResult result = destination.HandOver(Pdf());
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(
       result.message,
@@ -148,7 +159,8 @@ TEST_F(FileDestinationTest, AFailedPrinterKeepsTheDocumentAndSaysWhy) {
 }
 
 TEST_F(FileDestinationTest, AFailedPrinterNamesBothCausesWhenTheDocumentCannotBeKeptEither) {
-  const HandOverResult result = KeepAfterFailure(dir_ + "/missing", pdf_, "queue Q is stopped");
+  const HandOverResult result =
+      KeepAfterFailure(WriteFileAtomically, dir_ + "/missing", Pdf(), "queue Q is stopped");
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.message.find("queue Q is stopped; the document could not be kept either: "), 0u)
       << result.message;

@@ -175,6 +175,19 @@ TEST_F(JobFileTest, EveryRowHasItsOwnLengthAndRow100StaysEmpty) {
   EXPECT_EQ(job_.Rows[100], U"");
 }
 
+// The program's folder is UTF-8 text, whatever it is named; where paths are bytes, bytes that are
+// not UTF-8 pass unchanged too.
+TEST_F(JobFileTest, TheProgramFolderMayHaveAnyName) {
+  for (const std::string name : {"Z\xC3\xBCrich \xCE\xA9", "latin1-\xFC"}) {
+    const std::string folder = dir_ + "/" + name;
+    fs::create_directory(folder);
+    std::ofstream(folder + "/ZOBAX.QJT", std::ios::binary) << "[BLANK]\nValue=4\n";
+    job_ = JobState();
+    EXPECT_TRUE(LoadJob(job_, folder)) << name;
+    EXPECT_EQ(job_.PrintJob.Blank, 4);
+  }
+}
+
 TEST_F(JobFileTest, TheFirstSectionAndKeyWin) {
   WriteJob("[BLANK]\nValue=1\nValue=2\n[BLANK]\nValue=3\n[INFO]\nROW00=[A]\n[info]\nLEN00=3\n");
   EXPECT_TRUE(Load());

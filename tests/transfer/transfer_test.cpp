@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "form/tolv_form.h"
+#include "job/job.h"
 #include "platform/recording/recording.h"
 #include "platform/runtime.h"
-#include "startup/job.h"
 
 namespace tolv {
 namespace {

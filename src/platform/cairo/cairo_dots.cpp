@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/cairo/ccitt_g4.h"
+#include "platform/ccitt_g4.h"
 
 namespace tolv {
 namespace {

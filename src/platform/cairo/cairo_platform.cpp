@@ -1,33 +1,24 @@
 #include "platform/cairo/cairo_platform.h"
 
-#include <algorithm>
 #include <iostream>
 #include <utility>
 
 #include "platform/cairo/cairo_picture_box.h"
+#include "platform/cairo/cairo_printer.h"
 #include "platform/cairo/picture_loader.h"
-#include "platform/runtime.h"
 
 namespace tolv {
 
 CairoPlatform::CairoPlatform(std::string program_directory, DestinationFactory find_destination,
                              std::ostream& errors)
-    : program_directory_(std::move(program_directory)),
-      find_destination_(std::move(find_destination)),
-      errors_(errors) {}
+    : PrinterPlatform(std::move(program_directory), std::move(find_destination), errors) {}
 
 CairoPlatform::CairoPlatform(std::string program_directory, DestinationFactory find_destination)
     : CairoPlatform(std::move(program_directory), std::move(find_destination), std::cerr) {}
 
-Printer& CairoPlatform::DefaultPrinter() {
-  if (!printer_) {
-    std::unique_ptr<Destination> destination;
-    if (find_destination_) {
-      Step([&] { destination = find_destination_(); });
-    }
-    printer_ = std::make_unique<CairoPrinter>(std::move(destination));
-  }
-  return *printer_;
+std::unique_ptr<DocumentPrinter> CairoPlatform::MakePrinter(
+    std::unique_ptr<Destination> destination) {
+  return std::make_unique<CairoPrinter>(std::move(destination));
 }
 
 std::unique_ptr<PictureBox> CairoPlatform::CreatePictureBox(const PictureBoxDesign& design) {
@@ -35,17 +26,5 @@ std::unique_ptr<PictureBox> CairoPlatform::CreatePictureBox(const PictureBoxDesi
 }
 
 PicturePtr CairoPlatform::LoadPicture(const std::string& path) { return tolv::LoadPicture(path); }
-
-int CairoPlatform::EndProgram() {
-  if (!printer_) return 0;
-  const HandOverResult result = printer_->Finish();
-  if (result.ok) return 0;
-  // One line, named after the program as Unix tools do.
-  std::string line = "tolv: " + result.message;
-  std::replace_if(
-      line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  errors_ << line << '\n' << std::flush;
-  return 2;
-}
 
 }  // namespace tolv

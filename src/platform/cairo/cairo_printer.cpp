@@ -235,7 +235,7 @@ HandOverResult CairoPrinter::EndDocument() {
                        cairo_status_to_string(status) + "); nothing was printed"};
   }
   ++documents_handed_over_;
-  return destination_->HandOver(pdf);
+  return destination_->HandOver(FinishedDocument{pdf, "PDF"});
 }
 
 }  // namespace tolv

@@ -5,29 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/code_page.h"
 #include "platform/runtime.h"
 #include "platform/text_rules.h"
 
 namespace tolv {
 namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 struct FontDescriptionDeleter {
   void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
@@ -36,12 +19,7 @@ using FontDescriptionPtr = std::unique_ptr<PangoFontDescription, FontDescription
 
 }  // namespace
 
-std::string PangoText(const std::u32string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char32_t c : DrawnText(text)) AppendUtf8(out, c);
-  return out;
-}
+std::string PangoText(const std::u32string& text) { return ToUtf8(DrawnText(text)); }
 
 void PangoTextEngine::LayoutDeleter::operator()(PangoLayout* layout) const {
   g_object_unref(layout);

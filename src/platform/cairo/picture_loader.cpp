@@ -2,208 +2,11 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <system_error>
 #include <vector>
-
-#include "platform/runtime.h"
 
 namespace tolv {
 namespace {
-
-// A larger file cannot be a picture of at most kMaxPicturePixels in any of the formats read (a
-// 32-bit BMP of that size is 256 MB).
-constexpr uint64_t kMaxPictureFileBytes = uint64_t{512} << 20;
-
-// Little- and big-endian reads at pos; the caller has checked that the bytes are there.
-uint32_t U16(std::string_view b, size_t pos) {
-  return static_cast<uint8_t>(b[pos]) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 1])) << 8);
-}
-uint32_t U32(std::string_view b, size_t pos) { return U16(b, pos) | (U16(b, pos + 2) << 16); }
-uint32_t U32Be(std::string_view b, size_t pos) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(b[pos])) << 24) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 1])) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 2])) << 8) |
-         static_cast<uint8_t>(b[pos + 3]);
-}
-uint8_t Byte(std::string_view b, size_t pos) { return static_cast<uint8_t>(b[pos]); }
-
-bool StartsWith(std::string_view bytes, std::string_view magic) {
-  return bytes.substr(0, magic.size()) == magic;
-}
-
-// RLE8 and RLE4 data: complete when it reaches its end-of-bitmap mark, or the end of its last
-// row. A stream cut before either lost rows.
-bool RleComplete(std::string_view b, uint64_t pos, uint64_t rows, bool rle4) {
-  uint64_t row = 0;
-  while (pos + 2 <= b.size()) {
-    const uint8_t count = Byte(b, pos);
-    const uint8_t value = Byte(b, pos + 1);
-    pos += 2;
-    if (count > 0) continue;  // a run of `count` pixels
-    switch (value) {
-      case 0:  // end of row
-        if (++row >= rows) return true;
-        break;
-      case 1:  // end of bitmap
-        return true;
-      case 2:  // move right and down
-        if (pos + 2 > b.size()) return false;
-        row += Byte(b, pos + 1);
-        if (row >= rows) return true;
-        pos += 2;
-        break;
-      default: {  // `value` literal pixels, padded to a whole 16-bit word
-        const uint64_t bytes = rle4 ? (value + 1u) / 2 : value;
-        pos += (bytes + 1) & ~uint64_t{1};
-        break;
-      }
-    }
-  }
-  return false;
-}
-
-bool BmpComplete(std::string_view b) {
-  if (b.size() < 18) return false;
-  const uint64_t data_offset = U32(b, 10);
-  const uint32_t header_size = U32(b, 14);
-  // The decoder allocates what the header claims before it reads on (4 GB for a damaged size
-  // field or colour count): a header or palette that runs past the end is a cut file.
-  if (uint64_t{14} + header_size > b.size()) return false;
-  int64_t width = 0;
-  int64_t height = 0;
-  uint32_t bpp = 0;
-  uint32_t compression = 0;
-  if (header_size == 12) {
-    if (b.size() < 26) return false;
-    width = U16(b, 18);
-    height = U16(b, 20);
-    bpp = U16(b, 24);
-  } else if (header_size >= 40) {
-    if (b.size() < 54) return false;
-    width = static_cast<int32_t>(U32(b, 18));
-    height = static_cast<int32_t>(U32(b, 22));
-    bpp = U16(b, 28);
-    compression = U32(b, 30);
-  } else {
-    return true;  // a header the decoder refuses itself
-  }
-  if (bpp <= 8) {
-    const uint32_t used = header_size == 12 ? 0 : U32(b, 46);
-    const uint64_t colors = used != 0 ? used : uint64_t{1} << bpp;
-    if (14 + header_size + colors * (header_size == 12 ? 3 : 4) > b.size()) return false;
-  }
-  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
-  const uint64_t columns = static_cast<uint64_t>(width < 0 ? -width : width);
-  if (rows == 0 || columns == 0 || data_offset > b.size()) return data_offset <= b.size();
-  switch (compression) {
-    case 0:  // uncompressed
-    case 3:  // bit fields
-    case 6: {
-      // Every row is padded to 32 bits; the last row's padding may be missing.
-      const uint64_t row_bits = columns * bpp;
-      const uint64_t stride = (row_bits + 31) / 32 * 4;
-      const uint64_t needed = data_offset + stride * (rows - 1) + (row_bits + 7) / 8;
-      return needed <= b.size();
-    }
-    case 1:
-      return RleComplete(b, data_offset, rows, false);
-    case 2:
-      return RleComplete(b, data_offset, rows, true);
-    default:
-      return true;  // embedded JPEG or PNG, or unknown: the decoder decides
-  }
-}
-
-bool PngComplete(std::string_view b) {
-  uint64_t pos = 8;
-  while (pos + 12 <= b.size()) {
-    const uint64_t length = U32Be(b, pos);
-    const std::string_view type = b.substr(pos + 4, 4);
-    pos += 12 + length;
-    if (pos > b.size()) return false;
-    if (type == "IEND") return true;
-  }
-  return false;
-}
-
-bool JpegComplete(std::string_view b) {
-  size_t pos = 2;  // after SOI
-  while (pos < b.size()) {
-    if (Byte(b, pos) != 0xFF) {
-      ++pos;  // stray byte between segments
-      continue;
-    }
-    while (pos < b.size() && Byte(b, pos) == 0xFF) ++pos;  // fill bytes
-    if (pos >= b.size()) return false;
-    const uint8_t marker = Byte(b, pos++);
-    if (marker == 0xD9) return true;                                     // EOI
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
-    if (pos + 2 > b.size()) return false;
-    pos += (static_cast<size_t>(Byte(b, pos)) << 8) | Byte(b, pos + 1);
-    if (pos > b.size()) return false;
-    if (marker == 0xDA) {
-      // Entropy-coded data runs to the next marker that is neither a stuffed 0xFF00 nor a
-      // restart marker.
-      while (pos + 1 < b.size()) {
-        if (Byte(b, pos) == 0xFF) {
-          const uint8_t next = Byte(b, pos + 1);
-          if (next != 0x00 && !(next >= 0xD0 && next <= 0xD7) && next != 0xFF) break;
-        }
-        ++pos;
-      }
-      if (pos + 1 >= b.size()) return false;
-    }
-  }
-  return false;
-}
-
-// Skips a chain of GIF sub-blocks ending with an empty one; false when the data ends first.
-bool SkipGifSubBlocks(std::string_view b, uint64_t& pos) {
-  while (pos < b.size()) {
-    const uint8_t n = Byte(b, pos++);
-    if (n == 0) return true;
-    pos += n;
-  }
-  return false;
-}
-
-bool GifComplete(std::string_view b) {
-  if (b.size() < 13) return false;
-  const uint8_t flags = Byte(b, 10);
-  uint64_t pos = 13 + ((flags & 0x80) ? 3u << ((flags & 7) + 1) : 0u);
-  while (pos < b.size()) {
-    const uint8_t block = Byte(b, pos);
-    if (block == 0x21) {  // extension
-      pos += 2;
-      if (!SkipGifSubBlocks(b, pos)) return false;
-    } else if (block == 0x2C) {  // the first image: all that is shown
-      if (pos + 10 > b.size()) return false;
-      const uint8_t image_flags = Byte(b, pos + 9);
-      pos += 10 + ((image_flags & 0x80) ? 3u << ((image_flags & 7) + 1) : 0u);
-      pos += 1;  // LZW minimum code size
-      return SkipGifSubBlocks(b, pos);
-    } else {
-      return true;  // trailer or damage: the decoder decides
-    }
-  }
-  return false;
-}
-
-bool IcoComplete(std::string_view b) {
-  if (b.size() < 6) return false;
-  const uint64_t count = U16(b, 4);
-  if (6 + 16 * count > b.size()) return false;
-  for (uint64_t i = 0; i < count; ++i) {
-    const size_t entry = 6 + 16 * i;
-    if (uint64_t{U32(b, entry + 12)} + U32(b, entry + 8) > b.size()) return false;
-  }
-  return true;
-}
 
 const char* LoaderType(PictureFormat format) {
   switch (format) {
@@ -223,10 +26,6 @@ const char* LoaderType(PictureFormat format) {
       break;
   }
   return nullptr;
-}
-
-[[noreturn]] void Refuse(const std::string& why) {
-  throw RuntimeError(ErrorKind::kInvalidArgument, "invalid picture: " + why);
 }
 
 struct SizeCheck {
@@ -252,7 +51,7 @@ std::vector<uint32_t> OpaquePixels(GdkPixbuf* pixbuf) {
   const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
   const size_t stride = static_cast<size_t>(gdk_pixbuf_get_rowstride(pixbuf));
   if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels < (alpha ? 4 : 3)) {
-    Refuse("unsupported pixel layout");
+    RefusePicture("unsupported pixel layout");
   }
   const guint8* data = gdk_pixbuf_read_pixels(pixbuf);
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
@@ -273,120 +72,10 @@ std::vector<uint32_t> OpaquePixels(GdkPixbuf* pixbuf) {
   return pixels;
 }
 
-// The plain BMP files most form pictures are (an uncompressed 1, 4, 8 or 24-bit picture with a
-// Windows header, the palette right after it and the pixels right after that) are read here
-// directly into the picture's pixels: gdk-pixbuf makes an RGB copy first and then takes 10 ms
-// of a 2087 x 3040 page, three times what this takes. The pixels are the ones gdk-pixbuf gives,
-// rule for rule: rows bottom-up unless the height is negative, the first pixel of a byte in its
-// highest bits, palette entries blue, green, red, a palette shorter than the depth allows read as
-// black beyond its end. Anything else (another header, compression or depth, gaps before the
-// pixels) returns nullptr and goes to gdk-pixbuf. The caller has checked that the rows are all
-// there.
-PicturePtr DecodePlainBmp(std::string_view b) {
-  if (b.size() < 54) return nullptr;
-  const uint32_t data_offset = U32(b, 10);
-  const uint32_t header_size = U32(b, 14);
-  if (header_size != 40 && header_size != 108 && header_size != 124) return nullptr;
-  if (b.size() < 14 + uint64_t{header_size}) return nullptr;
-  const auto width = static_cast<int32_t>(U32(b, 18));
-  const auto raw_height = static_cast<int32_t>(U32(b, 22));
-  const uint32_t bpp = U16(b, 28);
-  const uint32_t compression = U32(b, 30);
-  const uint32_t colours_used = U32(b, 46);
-  if (compression != 0 || width <= 0 || raw_height == 0 || raw_height == INT32_MIN) return nullptr;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return nullptr;
-  const int32_t height = raw_height < 0 ? -raw_height : raw_height;
-  if (static_cast<int64_t>(width) * height > kMaxPicturePixels) return nullptr;
-  if (colours_used > (uint32_t{1} << bpp)) return nullptr;
-
-  // The palette, as many entries as the depth allows, black beyond the file's.
-  std::vector<uint32_t> palette;
-  uint64_t pixels_at = 14 + uint64_t{header_size};
-  if (bpp <= 8) {
-    const uint32_t entries = colours_used != 0 ? colours_used : (uint32_t{1} << bpp);
-    if (pixels_at + 4 * uint64_t{entries} > b.size()) return nullptr;
-    palette.assign(size_t{1} << bpp, 0xFF000000u);
-    for (uint32_t i = 0; i < entries; ++i) {
-      const uint64_t at = pixels_at + 4 * uint64_t{i};
-      palette[i] = 0xFF000000u | (uint32_t{Byte(b, at + 2)} << 16) |
-                   (uint32_t{Byte(b, at + 1)} << 8) | Byte(b, at);
-    }
-    pixels_at += 4 * uint64_t{entries};
-  }
-  if (data_offset != pixels_at) return nullptr;
-
-  const uint64_t row_bytes = (uint64_t{static_cast<uint32_t>(width)} * bpp + 7) / 8;
-  const uint64_t stride = (row_bytes + 3) / 4 * 4;
-  if (pixels_at + stride * (static_cast<uint64_t>(height) - 1) + row_bytes > b.size()) {
-    return nullptr;
-  }
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-  for (int32_t y = 0; y < height; ++y) {
-    // Bottom-up unless the height is negative.
-    const int32_t file_row = raw_height > 0 ? height - 1 - y : y;
-    const auto* src = reinterpret_cast<const uint8_t*>(b.data()) + pixels_at +
-                      stride * static_cast<uint64_t>(file_row);
-    uint32_t* dst = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-    switch (bpp) {
-      case 1:
-        for (int32_t x = 0; x < width; ++x) dst[x] = palette[(src[x >> 3] >> (7 - (x & 7))) & 1];
-        break;
-      case 4:
-        for (int32_t x = 0; x < width; ++x) {
-          dst[x] = palette[(x & 1) ? (src[x >> 1] & 15) : (src[x >> 1] >> 4)];
-        }
-        break;
-      case 8:
-        for (int32_t x = 0; x < width; ++x) dst[x] = palette[src[x]];
-        break;
-      default:  // 24: blue, green, red
-        for (int32_t x = 0; x < width; ++x, src += 3) {
-          dst[x] = 0xFF000000u | (uint32_t{src[2]} << 16) | (uint32_t{src[1]} << 8) | src[0];
-        }
-        break;
-    }
-  }
-  return std::make_shared<Picture>(width, height, std::move(pixels));
-}
-
 }  // namespace
 
-PictureFormat SniffPictureFormat(std::string_view b) {
-  if (StartsWith(b, "BM")) return PictureFormat::kBmp;
-  if (StartsWith(b, "GIF87a") || StartsWith(b, "GIF89a")) return PictureFormat::kGif;
-  if (StartsWith(b, "\xFF\xD8\xFF")) return PictureFormat::kJpeg;
-  if (StartsWith(b, "\x89PNG\r\n\x1A\n")) return PictureFormat::kPng;
-  if (StartsWith(b, std::string_view("\0\0\1\0", 4))) return PictureFormat::kIco;
-  if (StartsWith(b, std::string_view("II*\0", 4)) || StartsWith(b, std::string_view("MM\0*", 4))) {
-    return PictureFormat::kTiff;
-  }
-  return PictureFormat::kUnknown;
-}
-
-bool PictureDataComplete(PictureFormat format, std::string_view bytes) {
-  switch (format) {
-    case PictureFormat::kBmp:
-      return BmpComplete(bytes);
-    case PictureFormat::kGif:
-      return GifComplete(bytes);
-    case PictureFormat::kJpeg:
-      return JpegComplete(bytes);
-    case PictureFormat::kPng:
-      return PngComplete(bytes);
-    case PictureFormat::kIco:
-      return IcoComplete(bytes);
-    case PictureFormat::kTiff:
-      return true;
-    case PictureFormat::kUnknown:
-      return false;
-  }
-  return false;
-}
-
 PicturePtr DecodePicture(std::string_view bytes) {
-  const PictureFormat format = SniffPictureFormat(bytes);
-  if (format == PictureFormat::kUnknown) Refuse("unknown format");
-  if (!PictureDataComplete(format, bytes)) Refuse("truncated");
+  const PictureFormat format = CheckPictureBytes(bytes);
   if (format == PictureFormat::kBmp) {
     if (PicturePtr plain = DecodePlainBmp(bytes)) return plain;
   }
@@ -396,7 +85,7 @@ PicturePtr DecodePicture(std::string_view bytes) {
       gdk_pixbuf_loader_new_with_type(LoaderType(format), &error));
   if (!loader) {
     g_clear_error(&error);
-    Refuse("no decoder");
+    RefusePicture("no decoder");
   }
   SizeCheck size;
   g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(OnSizePrepared), &size);
@@ -409,31 +98,17 @@ PicturePtr DecodePicture(std::string_view bytes) {
   if (message.empty() && error) message = error->message;
   g_clear_error(&error);
 
-  if (size.too_large) Refuse("over 64 million pixels");
-  if (!written || !closed) Refuse(message.empty() ? "damaged" : message);
+  if (size.too_large) RefusePicture("over 64 million pixels");
+  if (!written || !closed) RefusePicture(message.empty() ? "damaged" : message);
   GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());  // owned by the loader
-  if (pixbuf == nullptr) Refuse("nothing decoded");
+  if (pixbuf == nullptr) RefusePicture("nothing decoded");
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
   // A decoder that never announced its size is held to the limit here, after decoding.
-  if (static_cast<int64_t>(width) * height > kMaxPicturePixels) Refuse("too large");
+  CheckPictureSize(width, height);
   return std::make_shared<Picture>(width, height, OpaquePixels(pixbuf));
 }
 
-PicturePtr LoadPicture(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    throw RuntimeError(ErrorKind::kFileNotFound, "file not found: " + path);
-  }
-  const uint64_t size = std::filesystem::file_size(path, ec);
-  if (ec) throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
-  if (size > kMaxPictureFileBytes) Refuse("file too large");
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(size))) {
-    throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
-  }
-  return DecodePicture(bytes);
-}
+PicturePtr LoadPicture(const std::string& path) { return DecodePicture(ReadPictureFile(path)); }
 
 }  // namespace tolv

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/posix/file_destination.h"
+#include "platform/file_printer.h"
 
 namespace tolv {
 namespace {
@@ -349,6 +349,7 @@ std::optional<PrinterDevice> DeviceForMedia(const cups_size_t& media, double dpi
 }
 
 std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    WholeFileWriter write,
                                                     const std::string& job_title) {
   SpoolerCallGuard guard;
   // Read the scheduler's name afresh (CUPS_SERVER, client.conf, the local socket).
@@ -356,13 +357,13 @@ std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_d
   const std::string server = cupsServer();
   const int port = ippPort();
   const auto failed = [&](const std::string& cause) -> std::unique_ptr<Destination> {
-    return std::make_unique<FailedPrinterDestination>(program_dir, cause);
+    return std::make_unique<FailedPrinterDestination>(program_dir, cause, write);
   };
 
   std::string cause;
   switch (ProbeScheduler(server, port, &cause)) {
     case Presence::kAbsent:
-      return std::make_unique<FileDestination>(program_dir);
+      return std::make_unique<FileDestination>(program_dir, write);
     case Presence::kUnreachable:
       return failed(cause);
     case Presence::kListening:
@@ -374,7 +375,7 @@ std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_d
   if (dest == nullptr) {
     // libcups says "not found" alike for a missing default and for a request that failed.
     if (!link.answered()) return failed(link.Cause());
-    return std::make_unique<FileDestination>(program_dir);
+    return std::make_unique<FileDestination>(program_dir, write);
   }
   std::optional<PrinterDevice> device = Measure(link, dest.get(), &cause);
   if (!device) {
@@ -382,27 +383,29 @@ std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_d
                   " could not be measured: " + cause);
   }
   auto queue =
-      std::make_unique<CupsDestination>(program_dir, server, port, dest.release(), *device);
+      std::make_unique<CupsDestination>(program_dir, server, port, dest.release(), *device, write);
   queue->set_job_title(job_title);
   return queue;
 }
 
 CupsDestination::CupsDestination(std::string program_dir, std::string server, int port,
-                                 cups_dest_t* dest, PrinterDevice device)
+                                 cups_dest_t* dest, PrinterDevice device, WholeFileWriter write)
     : program_dir_(std::move(program_dir)),
       server_(std::move(server)),
       port_(port),
       dest_(dest),
       queue_(QueueName(dest)),
-      device_(std::move(device)) {}
+      device_(std::move(device)),
+      write_(write) {}
 
 CupsDestination::~CupsDestination() { cupsFreeDests(1, dest_); }
 
-HandOverResult CupsDestination::HandOver(std::string_view pdf) {
+HandOverResult CupsDestination::HandOver(const FinishedDocument& document) {
   SpoolerCallGuard guard;
-  const std::string cause = SendJob(pdf);
+  const std::string cause = SendJob(document.bytes);
   if (cause.empty()) return {};
-  return KeepAfterFailure(program_dir_, pdf, "printing on " + queue_ + " failed: " + cause);
+  return KeepAfterFailure(write_, program_dir_, document,
+                          "printing on " + queue_ + " failed: " + cause);
 }
 
 // Create the job, send its one document, finish it; cancel a job that was created when a later

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/destination.h"
+#include "platform/file_printer.h"
 
 namespace tolv {
 
@@ -30,9 +31,11 @@ inline constexpr double kAnswerTimeoutSeconds = 5;
 //   fails, naming the cause;
 // - otherwise the queue, measured: resolution from its default (600 dpi when it names none), page
 //   and printable area from its default media and that media's margins.
-// `job_title` names the job in the queue: never the job's content (names and addresses are
-// other people's data).
+// Every destination keeps a document beside the program with `write` (the machine's atomic write).
+// `job_title` names the job in the queue: never the job's content (names and addresses are other
+// people's data).
 std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
+                                                    WholeFileWriter write,
                                                     const std::string& job_title = "tolv");
 
 // The device that a media size (hundredths of millimetres, with margins) and a resolution give:
@@ -48,7 +51,7 @@ class CupsDestination : public Destination {
  public:
   // Takes `dest` (freed with cupsFreeDests). `server` and `port` name the scheduler it came from.
   CupsDestination(std::string program_dir, std::string server, int port, cups_dest_t* dest,
-                  PrinterDevice device);
+                  PrinterDevice device, WholeFileWriter write);
   ~CupsDestination() override;
   CupsDestination(const CupsDestination&) = delete;
   CupsDestination& operator=(const CupsDestination&) = delete;
@@ -56,7 +59,7 @@ class CupsDestination : public Destination {
   const PrinterDevice& Device() const override { return device_; }
   std::string Describe() const override { return "queue " + queue_; }
   std::string Queue() const override { return queue_; }
-  HandOverResult HandOver(std::string_view pdf) override;
+  HandOverResult HandOver(const FinishedDocument& document) override;
 
   const std::string& queue() const { return queue_; }
   void set_job_title(std::string title) { job_title_ = std::move(title); }
@@ -71,6 +74,7 @@ class CupsDestination : public Destination {
   cups_dest_t* dest_;
   std::string queue_;
   PrinterDevice device_;
+  WholeFileWriter write_;
   std::string job_title_ = "tolv";
 };
 

@@ -1,7 +1,7 @@
 // The job state: what the job file asks for and what start-up derives from it. Main fills one value
 // of it and hands it, read-only, to the form.
-#ifndef TOLV_STARTUP_JOB_H_
-#define TOLV_STARTUP_JOB_H_
+#ifndef TOLV_JOB_JOB_H_
+#define TOLV_JOB_JOB_H_
 
 #include <array>
 #include <cstdint>
@@ -13,10 +13,10 @@ namespace tolv {
 constexpr int kRowCount = 101;
 
 struct PrintJobRecord {
-  int16_t Blank = 0;      // form type; 1 to 7 are known
-  int16_t PaperType = 0;  // output mode; 0 to 3 are known
-  int16_t OffsetX = 0;    // horizontal placement, fiftieths of the free space
-  int16_t OffsetY = 0;    // vertical placement
+  int16_t Blank = 0;          // form type; 1 to 7 are known
+  int16_t PaperType = 0;      // output mode; 0 to 3 are known
+  int16_t OffsetX = 0;        // horizontal placement, fiftieths of the free space
+  int16_t OffsetY = 0;        // vertical placement
   std::string FormImagePath;  // the form type's background picture
   std::string CopyImagePath;  // empty: no second copy
   int16_t LastRowIndex = 0;   // highest row the form type lays out
@@ -34,4 +34,4 @@ struct JobState {
 
 }  // namespace tolv
 
-#endif  // TOLV_STARTUP_JOB_H_
+#endif  // TOLV_JOB_JOB_H_

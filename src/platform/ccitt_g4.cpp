@@ -1,4 +1,4 @@
-#include "platform/cairo/ccitt_g4.h"
+#include "platform/ccitt_g4.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,30 +1,32 @@
 // Destinations that stand in front of the default printer for the operator's options: the run
 // renders for the real printer's device (its page, margins and resolution, moved by the queue's
 // correction) and the document goes where the option says.
-#ifndef TOLV_PLATFORM_POSIX_RUN_DESTINATIONS_H_
-#define TOLV_PLATFORM_POSIX_RUN_DESTINATIONS_H_
+#ifndef TOLV_PLATFORM_RUN_DESTINATIONS_H_
+#define TOLV_PLATFORM_RUN_DESTINATIONS_H_
 
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/destination.h"
+#include "platform/file_printer.h"
 
 namespace tolv {
 
-// tolv --pdf FILE, --proof FILE: the document is written to FILE (atomically) instead of handed
-// over.
+// tolv --pdf FILE, --proof FILE: the document is written to FILE (with the machine's atomic
+// write) instead of handed over.
 class PreviewDestination : public Destination {
  public:
-  PreviewDestination(std::unique_ptr<Destination> printer, std::string path);
+  PreviewDestination(std::unique_ptr<Destination> printer, std::string path, WholeFileWriter write);
   const PrinterDevice& Device() const override { return printer_->Device(); }
   std::string Describe() const override { return printer_->Describe(); }
   std::string Queue() const override { return printer_->Queue(); }
-  HandOverResult HandOver(std::string_view pdf) override;
+  HandOverResult HandOver(const FinishedDocument& document) override;
 
  private:
   std::unique_ptr<Destination> printer_;
   std::string path_;
+  WholeFileWriter write_;
 };
 
 // tolv --check: the document is rendered in full and dropped.
@@ -34,7 +36,7 @@ class CheckDestination : public Destination {
   const PrinterDevice& Device() const override { return printer_->Device(); }
   std::string Describe() const override { return printer_->Describe(); }
   std::string Queue() const override { return printer_->Queue(); }
-  HandOverResult HandOver(std::string_view) override { return {}; }
+  HandOverResult HandOver(const FinishedDocument&) override { return {}; }
 
  private:
   std::unique_ptr<Destination> printer_;
@@ -48,7 +50,9 @@ class ShiftedDestination : public Destination {
   const PrinterDevice& Device() const override { return device_; }
   std::string Describe() const override { return printer_->Describe(); }
   std::string Queue() const override { return printer_->Queue(); }
-  HandOverResult HandOver(std::string_view pdf) override { return printer_->HandOver(pdf); }
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    return printer_->HandOver(document);
+  }
 
  private:
   std::unique_ptr<Destination> printer_;
@@ -57,4 +61,4 @@ class ShiftedDestination : public Destination {
 
 }  // namespace tolv
 
-#endif  // TOLV_PLATFORM_POSIX_RUN_DESTINATIONS_H_
+#endif  // TOLV_PLATFORM_RUN_DESTINATIONS_H_

@@ -1,9 +1,7 @@
-#include "platform/posix/file_destination.h"
+#include "platform/file_printer.h"
 
 #include <cmath>
 #include <utility>
-
-#include "platform/posix/atomic_file.h"
 
 namespace tolv {
 namespace {
@@ -13,17 +11,16 @@ constexpr double kPointsPerInch = 72;
 constexpr double kA4WidthMm = 210;
 constexpr double kA4HeightMm = 297;
 constexpr double kFileDpi = 600;
-constexpr char kKeptName[] = "ZOBAX.PDF";
+constexpr char kKeptStem[] = "ZOBAX.";
 
-// Messages from the spooler may carry line breaks; the caller prints exactly one line.
+}  // namespace
+
 std::string OneLine(std::string text) {
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
   }
   return text;
 }
-
-}  // namespace
 
 PrinterDevice FilePrinterDevice() {
   PrinterDevice device;
@@ -40,19 +37,20 @@ PrinterDevice FilePrinterDevice() {
   return device;
 }
 
-std::string KeptDocumentPath(const std::string& program_dir) {
-  if (program_dir.empty()) return std::string("./") + kKeptName;
-  if (program_dir.back() == '/') return program_dir + kKeptName;
-  return program_dir + "/" + kKeptName;
+std::string KeptDocumentPath(const std::string& program_dir, std::string_view extension) {
+  const std::string name = kKeptStem + std::string(extension);
+  if (program_dir.empty()) return "./" + name;
+  if (program_dir.back() == '/') return program_dir + name;
+  return program_dir + "/" + name;
 }
 
-HandOverResult KeepAfterFailure(const std::string& program_dir, std::string_view pdf,
-                                const std::string& cause) {
-  const std::string path = KeptDocumentPath(program_dir);
+HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& program_dir,
+                                const FinishedDocument& document, const std::string& cause) {
+  const std::string path = KeptDocumentPath(program_dir, document.extension);
   std::string error;
   HandOverResult result;
   result.ok = false;
-  if (WriteFileAtomically(path, pdf, &error)) {
+  if (write(path, document.bytes, &error)) {
     result.message = OneLine(cause + "; the document was kept as " + path);
   } else {
     result.message = OneLine(cause + "; the document could not be kept either: " + error);
@@ -60,26 +58,28 @@ HandOverResult KeepAfterFailure(const std::string& program_dir, std::string_view
   return result;
 }
 
-FileDestination::FileDestination(std::string program_dir)
-    : program_dir_(std::move(program_dir)), device_(FilePrinterDevice()) {}
+FileDestination::FileDestination(std::string program_dir, WholeFileWriter write)
+    : program_dir_(std::move(program_dir)), write_(write), device_(FilePrinterDevice()) {}
 
-HandOverResult FileDestination::HandOver(std::string_view pdf) {
+HandOverResult FileDestination::HandOver(const FinishedDocument& document) {
   std::string error;
   HandOverResult result;
-  if (!WriteFileAtomically(KeptDocumentPath(program_dir_), pdf, &error)) {
+  if (!write_(KeptDocumentPath(program_dir_, document.extension), document.bytes, &error)) {
     result.ok = false;
     result.message = OneLine("the document could not be kept: " + error);
   }
   return result;
 }
 
-FailedPrinterDestination::FailedPrinterDestination(std::string program_dir, std::string cause)
+FailedPrinterDestination::FailedPrinterDestination(std::string program_dir, std::string cause,
+                                                   WholeFileWriter write)
     : program_dir_(std::move(program_dir)),
       cause_(std::move(cause)),
+      write_(write),
       device_(FilePrinterDevice()) {}
 
-HandOverResult FailedPrinterDestination::HandOver(std::string_view pdf) {
-  return KeepAfterFailure(program_dir_, pdf, cause_);
+HandOverResult FailedPrinterDestination::HandOver(const FinishedDocument& document) {
+  return KeepAfterFailure(write_, program_dir_, document, cause_);
 }
 
 }  // namespace tolv

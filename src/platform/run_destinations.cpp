@@ -1,18 +1,17 @@
-#include "platform/posix/run_destinations.h"
+#include "platform/run_destinations.h"
 
 #include <utility>
 
-#include "platform/posix/atomic_file.h"
-
 namespace tolv {
 
-PreviewDestination::PreviewDestination(std::unique_ptr<Destination> printer, std::string path)
-    : printer_(std::move(printer)), path_(std::move(path)) {}
+PreviewDestination::PreviewDestination(std::unique_ptr<Destination> printer, std::string path,
+                                       WholeFileWriter write)
+    : printer_(std::move(printer)), path_(std::move(path)), write_(write) {}
 
-HandOverResult PreviewDestination::HandOver(std::string_view pdf) {
+HandOverResult PreviewDestination::HandOver(const FinishedDocument& document) {
   HandOverResult result;
   std::string error;
-  if (!WriteFileAtomically(path_, pdf, &error)) {
+  if (!write_(path_, document.bytes, &error)) {
     result.ok = false;
     result.message = "the document could not be written: " + error;
   }

@@ -2,13 +2,13 @@
 // with K = -1: every row coded against the row above it (an all-white row above the first), no
 // end-of-line codes, bits filled from the most significant, and the end-of-block code at the end.
 //
-// The printer hands Cairo its dot masks with this encoding attached: Cairo then stores the bytes
-// as they are instead of compressing the mask with zlib, which for a page of scattered dots took
-// most of the run. A row costs a bit or two plus a few bits for each change of colour, so a mask
-// of form lines or of sparse dots becomes small; a dense speckle does not, and is better left to
-// zlib (the caller compares the size).
-#ifndef TOLV_PLATFORM_CAIRO_CCITT_G4_H_
-#define TOLV_PLATFORM_CAIRO_CCITT_G4_H_
+// The PDF printer hands Cairo its dot masks with this encoding attached: Cairo then stores the
+// bytes as they are instead of compressing the mask with zlib, which for a page of scattered dots
+// took most of the run. A row costs a bit or two plus a few bits for each change of colour, so a
+// mask of form lines or of sparse dots becomes small; a dense speckle does not, and is better left
+// to zlib (the caller compares the size).
+#ifndef TOLV_PLATFORM_CCITT_G4_H_
+#define TOLV_PLATFORM_CCITT_G4_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -29,4 +29,4 @@ std::string G4Params(int32_t width, int32_t height);
 
 }  // namespace tolv
 
-#endif  // TOLV_PLATFORM_CAIRO_CCITT_G4_H_
+#endif  // TOLV_PLATFORM_CCITT_G4_H_

@@ -1,0 +1,32 @@
+// Linux: the program's directory and the atomic write from POSIX, the printer, picture boxes and
+// pictures from Cairo, Pango and gdk-pixbuf, the default printer from libcups.
+#include "platform/default_platform.h"
+
+#include <string>
+
+#include "platform/cairo/cairo_platform.h"
+#include "platform/cairo/font_match.h"
+#include "platform/cairo/library_versions.h"
+#include "platform/cups/cups_destination.h"
+#include "platform/cups/cups_version.h"
+#include "platform/posix/atomic_file.h"
+#include "platform/posix/program_dir.h"
+
+namespace tolv {
+
+std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
+  const std::string program_dir =
+      settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir;
+  return std::make_unique<CairoPlatform>(program_dir, [program_dir, settings] {
+    std::unique_ptr<Destination> destination = OpenDefaultDestination(
+        program_dir, WriteFileAtomically, settings.job_title ? settings.job_title() : "tolv");
+    if (!settings.adjust_destination) return destination;
+    return settings.adjust_destination(std::move(destination), WriteFileAtomically);
+  });
+}
+
+ProgramDirectory FoundProgramDirectory(const char* argv0) { return StartedProgramDirectory(argv0); }
+
+std::string LibraryVersions() { return DrawingLibraryVersions() + ", " + CupsLibraryVersion(); }
+
+}  // namespace tolv
