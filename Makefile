@@ -3,6 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
+WIN_BUILD  ?= build-win
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
 # One line per stage of `make test`, printed together at its end.
@@ -10,7 +11,7 @@ SUMMARY     = $(BUILD)/test-summary
 SHELL      := /bin/bash
 
 .PHONY: all deps build test unit-test asan-test demo bench clean fuzz-build fuzz fuzz-smoke valgrind \
-        package summary-start
+        package summary-start windows windows-configure windows-test
 
 all: build
 
@@ -64,8 +65,23 @@ valgrind: build summary-start
 	@echo "valgrind: $$(grep -c ' ok: ' $(BUILD)/valgrind.log) runs of the program under memcheck, \
 	no errors (log: $(BUILD)/valgrind.log)" >> $(SUMMARY)
 
+# The Windows build: tolv.exe cross-compiled with mingw-w64 (static, system DLLs only) and
+# tolv-windows.zip with the exe, the sample forms the Linux build draws, and a README.
+windows-configure: build
+	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DTOLV_FORMS_DIR=$(abspath $(BUILD))/forms \
+	  -DTOLV_LINUX_BUILD=$(abspath $(BUILD)) >/dev/null
+
+windows: windows-configure
+	@cmake --build $(WIN_BUILD) -j $(JOBS) --target tolv tolv_zip
+
+# The Windows build's tests under wine (one warm wine session), beside the Linux build's output.
+windows-test: windows-configure summary-start
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+	$(call ctest_with_summary,$(WIN_BUILD),the Windows build under wine)
+
 # Each stage stops `make test` when it fails; at the end, what ran.
-test: unit-test asan-test fuzz-smoke valgrind
+test: unit-test asan-test fuzz-smoke valgrind windows-test
 	@echo; echo "make test: everything passed"; sed 's/^/  /' $(SUMMARY)
 
 # Quiet: installs only what the program needs, builds only it and the sample forms, with one line
@@ -79,11 +95,12 @@ package: build
 
 # Builds with the benchmarks, runs them and writes their figures into BENCHMARKS.md. Not part of
 # `make test`: timings are no test.
-bench: deps
+bench:
+	@./scripts/install-deps --bench
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLV_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	./bench/run-process-bench $(BUILD) BENCHMARKS.md
 
 # Every build folder (build*, whatever BUILD names) and the demo's output.
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-* demo
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) build-* demo

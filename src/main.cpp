@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "platform/default_platform.h"
@@ -16,12 +17,23 @@
 #include "startup/queue_correction.h"
 #include "startup/test_page.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   const tolv::Options options = tolv::ParseOptions(argc, argv);
   if (auto status =
           tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), std::cout, std::cerr)) {
     return *status;
   }
+#ifdef _WIN32
+  // The GDI printer renders straight to the printer: no document to check, preview or proof, and
+  // an option that printed instead would spend stationery.
+  if (options.check || options.proof || !options.pdf.empty()) {
+    std::cerr << "tolv: --check, --pdf and --proof are not available on Windows; nothing was "
+                 "read or printed\n";
+    return tolv::kUsageErrorStatus;
+  }
+#endif
   std::string error;
   const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
       options.program_dir, std::getenv("TOLV_DIR"),
@@ -70,4 +82,16 @@ int main(int argc, char** argv) {
   bool problems = false;
   std::cout << tolv::CheckReport(*trace, &problems);
   return problems ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out: one line and the failure status, not an abort with a library's message.
+    std::cerr << "tolv: out of memory; nothing was printed\n" << std::flush;
+    return 2;
+  }
 }

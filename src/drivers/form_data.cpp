@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "form/tolv_form.h"
-#include "platform/file_path.h"
+#include "platform/file_reader.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -39,33 +39,33 @@ FormDot DecodeFormDot(const unsigned char* bytes) {
   return {static_cast<int16_t>(u16(0)), static_cast<int16_t>(u16(2)), static_cast<int32_t>(color)};
 }
 
+// The most of a data file that is read: 8 million dots, far more than any form has (some
+// hundred thousand). Records beyond it are ignored like a damaged tail, so no file decides how
+// long the page takes.
+constexpr uint64_t kFormDataLimit = uint64_t{64} << 20;
+
 // The data file, opened for reading only: a missing file is an error, never created. A name that
-// is not a regular file (a directory, a pipe, a device) counts as missing, so that nothing blocks
-// or reads without end.
+// is not a regular file (a directory, a pipe, a device) counts as missing; it is opened without
+// blocking and checked on its descriptor, and read at most to the size it had when opened and to
+// kFormDataLimit, so that nothing blocks or reads without end.
 class FormDataFile {
  public:
-  explicit FormDataFile(const std::string& path) {
-    const std::filesystem::path file = PathFromUtf8(path);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) NotFound(path);
-    file_.open(file, std::ios::binary | std::ios::in);
-    if (!file_.is_open()) NotFound(path);
+  explicit FormDataFile(const std::string& path) : file_(path, kFormDataLimit) {
+    if (file_.status() != FileRead::Status::kRead) {
+      throw RuntimeError(ErrorKind::kFileNotFound, path);
+    }
   }
 
   // Reads up to `size` bytes into `data`; fewer only at the end of the file. Raises on a read
   // error.
   size_t Read(unsigned char* data, size_t size) {
-    file_.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
-    if (file_.bad()) throw RuntimeError(ErrorKind::kDeviceError, "form data file: read error");
-    return static_cast<size_t>(file_.gcount());
+    const long long got = file_.Read(data, size);
+    if (got < 0) throw RuntimeError(ErrorKind::kDeviceError, "form data file: read error");
+    return static_cast<size_t>(got);
   }
 
  private:
-  [[noreturn]] static void NotFound(const std::string& path) {
-    throw RuntimeError(ErrorKind::kFileNotFound, path);
-  }
-
-  std::ifstream file_;  // closed on every way out of the routine
+  BoundedFile file_;  // closed on every way out of the routine
 };
 
 }  // namespace

@@ -52,6 +52,13 @@ class Destination {
   // Hands over one finished document. Never throws; on failure the document is kept (as
   // ZOBAX.<ext> beside the program) and the result says so.
   virtual HandOverResult HandOver(const FinishedDocument& document) = 0;
+  // Keeps a finished document that must not be printed as it is (its page cannot be right), as
+  // ZOBAX.<ext> beside the program; never ok, the message names `cause` and where the document
+  // went. A destination that has nowhere to keep it says only the cause.
+  virtual HandOverResult Keep(const FinishedDocument& document, const std::string& cause) {
+    (void)document;
+    return {false, cause};
+  }
 };
 
 }  // namespace tolv

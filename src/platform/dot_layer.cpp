@@ -110,6 +110,7 @@ void DotLayer::Drain(DotSink& sink) {
   }
 
   DrainBlack(sink);
+  if (DrainAsRaster(last, sink)) return;
   std::vector<DotPoint> points;
   for (size_t i = 0; i < last.size();) {
     size_t j = i;
@@ -122,6 +123,54 @@ void DotLayer::Drain(DotSink& sink) {
   }
 }
 
+bool DotLayer::DrainAsRaster(const std::vector<Dot>& last, DotSink& sink) {
+  // `last` is sorted by colour: count the colours, up to the limit.
+  size_t colours = 0;
+  for (size_t i = 0; i < last.size() && colours <= kMaxColourLists; ++i) {
+    colours += i == 0 || last[i].rgb != last[i - 1].rgb;
+  }
+  if (colours <= kMaxColourLists) return false;
+  Box box;
+  for (const Dot& d : last) box.Add(d.x, d.y);
+  const int64_t width = int64_t{box.x1} - box.x0 + 1;
+  const int64_t height = int64_t{box.y1} - box.y0 + 1;
+  if (width * height > kMaxRasterPixels) return false;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width * height), 0);
+  for (const Dot& d : last) {
+    pixels[static_cast<size_t>(d.y - box.y0) * static_cast<size_t>(width) +
+           static_cast<size_t>(d.x - box.x0)] = DotRaster::kDot | (d.rgb & 0xFFFFFF);
+  }
+  sink.ColourRaster({pixels.data(), static_cast<size_t>(width), x_begin_ + box.x0,
+                     y_begin_ + box.y0, static_cast<int32_t>(width), static_cast<int32_t>(height)});
+  return true;
+}
+
+void DotSink::ColourRaster(const DotRaster& raster) {
+  struct Point {
+    uint32_t rgb;
+    DotPoint at;
+  };
+  std::vector<Point> points;
+  for (int32_t row = 0; row < raster.height; ++row) {
+    const uint32_t* p = raster.first_pixel + static_cast<size_t>(row) * raster.pixels_per_row;
+    for (int32_t col = 0; col < raster.width; ++col) {
+      if ((p[col] & DotRaster::kDot) != 0) {
+        points.push_back({p[col] & 0xFFFFFF, {raster.x + col, raster.y + row}});
+      }
+    }
+  }
+  std::stable_sort(points.begin(), points.end(),
+                   [](const Point& a, const Point& b) { return a.rgb < b.rgb; });
+  std::vector<DotPoint> dots;
+  for (size_t i = 0; i < points.size();) {
+    dots.clear();
+    size_t j = i;
+    for (; j < points.size() && points[j].rgb == points[i].rgb; ++j) dots.push_back(points[j].at);
+    ColourDots(points[i].rgb, dots);
+    i = j;
+  }
+}
+
 void DotLayer::DrainBlack(DotSink& sink) {
   if (black_count_ == 0) return;
   const Box box = black_box_;
@@ -129,8 +178,13 @@ void DotLayer::DrainBlack(DotSink& sink) {
   // bit right of the box is clear.
   const int32_t left = box.x0 & ~63;
   const size_t words = static_cast<size_t>(box.x1 >> 6) - static_cast<size_t>(left >> 6) + 1;
-  DotBitmap bitmap{Word(left, box.y0), words_per_row_, x_begin_ + left, y_begin_ + box.y0,
-                   box.x1 - left + 1,  box.y1 - box.y0 + 1, 0};
+  DotBitmap bitmap{Word(left, box.y0),
+                   words_per_row_,
+                   x_begin_ + left,
+                   y_begin_ + box.y0,
+                   box.x1 - left + 1,
+                   box.y1 - box.y0 + 1,
+                   0};
   for (int32_t row = 0; row < bitmap.height; ++row) {
     const uint64_t* w = bitmap.Row(row);
     for (size_t k = 0; k < words; ++k) bitmap.dots += std::popcount(w[k]);

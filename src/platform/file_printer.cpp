@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/quoted.h"
+
 namespace tolv {
 namespace {
 
@@ -51,7 +53,7 @@ HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& progra
   HandOverResult result;
   result.ok = false;
   if (write(path, document.bytes, &error)) {
-    result.message = OneLine(cause + "; the document was kept as " + path);
+    result.message = OneLine(cause + "; the document was kept as " + Quoted(path));
   } else {
     result.message = OneLine(cause + "; the document could not be kept either: " + error);
   }

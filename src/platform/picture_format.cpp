@@ -1,5 +1,6 @@
 #include "platform/picture_format.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_path.h"
+#include "platform/file_reader.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -15,6 +17,8 @@ namespace {
 // A larger file cannot be a picture of at most kMaxPicturePixels in any of the formats read (a
 // 32-bit BMP of that size is 256 MB).
 constexpr uint64_t kMaxPictureFileBytes = uint64_t{512} << 20;
+// Enough of every format read to find its kind and, where the header says, its size.
+constexpr size_t kPictureHeaderBytes = 64;
 
 // Little- and big-endian reads at pos; the caller has checked that the bytes are there.
 uint32_t U16(std::string_view b, size_t pos) {
@@ -129,7 +133,15 @@ bool PngComplete(std::string_view b) {
   return false;
 }
 
-bool JpegComplete(std::string_view b) {
+// A progressive JPEG is decoded again for every scan: thousands of tiny scans take minutes. Real
+// pictures have at most a dozen.
+constexpr int kMaxJpegScans = 64;
+
+// Walks a JPEG's segments: whether it reaches its end mark, and how many scans it holds.
+bool JpegComplete(std::string_view b, int* scans = nullptr) {
+  int scan_count = 0;
+  if (scans == nullptr) scans = &scan_count;
+  *scans = 0;
   size_t pos = 2;  // after SOI
   while (pos < b.size()) {
     if (Byte(b, pos) != 0xFF) {
@@ -145,6 +157,7 @@ bool JpegComplete(std::string_view b) {
     pos += (static_cast<size_t>(Byte(b, pos)) << 8) | Byte(b, pos + 1);
     if (pos > b.size()) return false;
     if (marker == 0xDA) {
+      ++*scans;
       // Entropy-coded data runs to the next marker that is neither a stuffed 0xFF00 nor a
       // restart marker.
       while (pos + 1 < b.size()) {
@@ -321,7 +334,32 @@ PictureFormat CheckPictureBytes(std::string_view bytes) {
   const PictureFormat format = SniffPictureFormat(bytes);
   if (format == PictureFormat::kUnknown) RefusePicture("unknown format");
   if (!PictureDataComplete(format, bytes)) RefusePicture("truncated");
+  if (int scans = 0; format == PictureFormat::kJpeg && JpegComplete(bytes, &scans) &&
+                     scans > kMaxJpegScans) {
+    RefusePicture("damaged: more than " + std::to_string(kMaxJpegScans) + " scans");
+  }
   return format;
+}
+
+int64_t HeaderPixels(std::string_view b) {
+  const auto area = [](int64_t width, int64_t height) {
+    return (width < 0 ? -width : width) * (height < 0 ? -height : height);
+  };
+  switch (SniffPictureFormat(b)) {
+    case PictureFormat::kBmp:
+      // A Windows header gives 32-bit sizes, an OS/2 one 16-bit sizes.
+      if (b.size() >= 26 && U32(b, 14) >= 40) {
+        return area(static_cast<int32_t>(U32(b, 18)), static_cast<int32_t>(U32(b, 22)));
+      }
+      if (b.size() >= 22 && U32(b, 14) == 12) return area(U16(b, 18), U16(b, 20));
+      return 0;
+    case PictureFormat::kPng:
+      return b.size() >= 24 ? area(U32Be(b, 16), U32Be(b, 20)) : 0;
+    case PictureFormat::kGif:
+      return b.size() >= 10 ? area(U16(b, 6), U16(b, 8)) : 0;
+    default:
+      return 0;  // the decoder announces the size before decoding, and is held to it then
+  }
 }
 
 void CheckPictureSize(int64_t width, int64_t height) {
@@ -329,19 +367,31 @@ void CheckPictureSize(int64_t width, int64_t height) {
 }
 
 std::string ReadPictureFile(const std::string& path) {
-  const std::filesystem::path file = PathFromUtf8(path);
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) {
+  // Opened without blocking and checked on its descriptor: a pipe or device in the picture's
+  // place is not a picture, and is never waited on.
+  BoundedFile file(path, kMaxPictureFileBytes + 1);
+  if (file.status() == FileRead::Status::kMissing) {
     throw RuntimeError(ErrorKind::kFileNotFound, "file not found: " + path);
   }
-  const uint64_t size = std::filesystem::file_size(file, ec);
-  if (ec) throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
-  if (size > kMaxPictureFileBytes) RefusePicture("file too large");
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(size))) {
+  if (file.status() != FileRead::Status::kRead) {
     throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
   }
+  if (file.size() > kMaxPictureFileBytes) RefusePicture("file too large");
+  // The header first: a file that is no picture, or a picture too large, is refused before its
+  // body is read.
+  std::string bytes(static_cast<size_t>(file.size()), '\0');
+  const size_t header = std::min<size_t>(bytes.size(), kPictureHeaderBytes);
+  const auto read = [&](size_t from, size_t count) {
+    if (file.Read(reinterpret_cast<unsigned char*>(bytes.data() + from), count) !=
+        static_cast<long long>(count)) {
+      throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
+    }
+  };
+  read(0, header);
+  const std::string_view head(bytes.data(), header);
+  if (SniffPictureFormat(head) == PictureFormat::kUnknown) RefusePicture("unknown format");
+  if (HeaderPixels(head) > kMaxPicturePixels) RefusePicture("over 64 million pixels");
+  read(header, bytes.size() - header);
   return bytes;
 }
 

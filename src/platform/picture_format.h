@@ -21,6 +21,9 @@ enum class PictureFormat { kUnknown, kBmp, kGif, kJpeg, kPng, kIco, kTiff };
 
 // The format the bytes start like.
 PictureFormat SniffPictureFormat(std::string_view bytes);
+// The pixels a picture's header announces, from its first bytes (BMP, PNG, GIF); 0 when the
+// header does not say (other formats, too few bytes).
+int64_t HeaderPixels(std::string_view bytes);
 
 // Whether the bytes hold the whole picture as far as its structure tells (all pixel rows of a BMP,
 // up to IEND of a PNG, up to EOI of a JPEG, the first image of a GIF, every image of an ICO).

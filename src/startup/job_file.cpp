@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_path.h"
+#include "platform/file_reader.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -32,22 +33,6 @@ bool IsJobFileEntry(const fs::path& path) {
     if (entry->path().filename().native() == name.native()) return true;
   }
   return false;
-}
-
-// The whole file in one open and one pass of reads; nothing when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string bytes;
-  std::error_code error;
-  const uintmax_t size_hint = fs::file_size(path, error);
-  if (!error && size_hint < (uintmax_t{1} << 32)) bytes.reserve(static_cast<size_t>(size_hint));
-  std::array<char, 1 << 16> chunk;
-  while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0) {
-    bytes.append(chunk.data(), static_cast<size_t>(file.gcount()));
-  }
-  if (file.bad()) return std::nullopt;
-  return bytes;
 }
 
 std::u32string TwoDigitKey(const char32_t* prefix, int index) {
@@ -149,12 +134,22 @@ std::u32string ReadProfileValue(const Profile& profile, const std::u32string& se
 }
 
 bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace) {
-  const fs::path path = PathFromUtf8(JobFilePath(program_dir));
-  if (!IsJobFileEntry(path)) return false;
-  const std::optional<std::string> bytes = ReadWholeFile(path);
-  if (!bytes) return false;  // an unreadable file counts as missing
+  std::string ignored;
+  return LoadJobFile(job, program_dir, &ignored, trace) == JobLoad::kLoaded;
+}
+
+JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem,
+                    RunTrace* trace) {
+  const FileRead read = ReadFileBeside(program_dir, kJobFileName, kJobFileLimit,
+                                       /*truncate_at_limit=*/false, /*exact_name=*/true);
+  if (read.status == FileRead::Status::kMissing) return JobLoad::kMissing;
+  if (read.status == FileRead::Status::kFailed) {
+    *problem =
+        "the job file " + Quoted(JobFilePath(program_dir)) + " cannot be read: " + read.cause;
+    return JobLoad::kUnreadable;
+  }
   const std::vector<ProfileKey> keys = JobKeys();
-  const Profile profile = Profile::Parse(*bytes, keys);
+  const Profile profile = Profile::Parse(read.bytes, keys);
   if (trace != nullptr) {
     trace->Note("job file", JobFilePath(program_dir));
     trace->Note("encoding", profile.encoding());
@@ -184,7 +179,7 @@ bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace) {
 
   for (int i = 0; i < kRowCount - 1; ++i) LoadRow(job, profile, i, trace);
   job.Rows[kRowCount - 1].clear();
-  return true;
+  return JobLoad::kLoaded;
 }
 
 }  // namespace tolv

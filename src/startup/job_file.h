@@ -22,11 +22,25 @@ std::string JobFilePath(const std::string& program_dir);
 // cannot pass "zobax.qjt" off as the job file.
 bool JobFileExists(const std::string& path);
 
+// The most of a job file that is read: a full job is under 100 KB; a larger file is not a job.
+constexpr size_t kJobFileLimit = 1 << 20;
+
+enum class JobLoad {
+  kLoaded,
+  kMissing,     // no entry named exactly ZOBAX.QJT: nothing to print
+  kUnreadable,  // it is there but cannot be opened or read, is not a regular file or is too large
+};
+
 // Reads the job file into the job state: Blank, PaperType, OffsetX, OffsetY, FontFace, Zoom and
-// Rows. Returns false, having read nothing, when there is no job file (or it cannot be read); true
-// otherwise, whatever the file holds. Each step that fails is skipped and leaves its target as it
-// was. The file is opened and read once and never written.
+// Rows. Returns kMissing or kUnreadable (with `problem` naming the file and the cause), having
+// read nothing, when there is no job to read; kLoaded otherwise, whatever the file holds. Each
+// step that fails is skipped and leaves its target as it was. The file is opened and read once,
+// without blocking and at most to kJobFileLimit, and never written.
 // `trace`, when given, learns how the text was decoded and what the lengths did to each row.
+JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem,
+                    RunTrace* trace = nullptr);
+
+// LoadJobFile for callers that only ask whether a job was read.
 bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace = nullptr);
 
 // One read: a 255-character buffer holding the value (at most 254 characters) followed by NULs;

@@ -1,5 +1,7 @@
 #include "startup/main.h"
 
+#include <iostream>
+
 #include "form/tolv_form.h"
 #include "platform/runtime.h"
 #include "startup/check_report.h"
@@ -8,14 +10,31 @@
 
 namespace tolv {
 
-int Main(Platform& platform, RunTrace* trace) {
+int Main(Platform& platform, RunTrace* trace) { return Main(platform, std::cerr, trace); }
+
+int Main(Platform& platform, std::ostream& errors, RunTrace* trace) {
   JobState job;
   const std::string program_dir = platform.ProgramDirectory();
-  // Without a job file nothing is read, no printer is looked for, and nothing is written. A
-  // program that cannot find its own directory has no job file either (never "/ZOBAX.QJT").
-  if (program_dir.empty() || !LoadJob(job, program_dir, trace)) {
-    if (trace != nullptr) trace->Note("job file", "none: nothing to print");
-    return 0;
+  // A program that cannot find its own directory cannot tell whether it has a job: that is a
+  // failure to read one (never a look for "/ZOBAX.QJT").
+  if (program_dir.empty()) {
+    errors << "tolv: the job file cannot be read: the program's directory cannot be found\n"
+           << std::flush;
+    if (trace != nullptr) trace->Problem("the program's directory cannot be found");
+    return 1;
+  }
+  // Without a job file nothing is read, no printer is looked for, and nothing is written.
+  std::string problem;
+  switch (LoadJobFile(job, program_dir, &problem, trace)) {
+    case JobLoad::kMissing:
+      if (trace != nullptr) trace->Note("job file", "none: nothing to print");
+      return 0;
+    case JobLoad::kUnreadable:
+      errors << "tolv: " << problem << "\n" << std::flush;
+      if (trace != nullptr) trace->Problem(problem);
+      return 1;
+    case JobLoad::kLoaded:
+      break;
   }
 
   if (trace != nullptr) trace->form_type = job.PrintJob.Blank;

@@ -15,6 +15,7 @@
 
 #include "form/tolv_form.h"
 #include "platform/recording/recording.h"
+#include "support/temp_dir.h"
 
 namespace tolv::testing {
 
@@ -23,7 +24,7 @@ class ScratchDir {
  public:
   ScratchDir() {
     std::string templ = (std::filesystem::temp_directory_path() / "tolv-drivers-XXXXXX").string();
-    if (!mkdtemp(templ.data())) ADD_FAILURE() << "mkdtemp failed";
+    if (!tolv::testing::MakeTempDir(templ)) ADD_FAILURE() << "mkdtemp failed";
     path_ = templ;
   }
   ~ScratchDir() {

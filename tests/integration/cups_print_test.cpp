@@ -85,8 +85,8 @@ TEST_F(CupsPrintTest, AStoppedQueueLeavesTheDocumentBesideTheProgramAndExitStatu
   EXPECT_EQ(run.exit_status, 2);
   EXPECT_EQ(run.standard_error,
             "tolv: printing on Q failed: the queue Q is stopped (paused); the "
-            "document was kept as " +
-                dir.File("ZOBAX.PDF") + "\n");
+            "document was kept as \"" +
+                dir.File("ZOBAX.PDF") + "\"\n");
   // Rendered for the queue it was meant for: its margins are in the kept document.
   const auto q = WordsOf(PdfWords(dir.File("ZOBAX.PDF")), "Q");
   ASSERT_EQ(q.size(), 2u);
@@ -101,8 +101,8 @@ TEST(CupsUnansweredTest, ASchedulerThatNeverAnswersEndsTheRunWithTheDocumentKept
   const RunResult run = dir.Run({"CUPS_SERVER=" + dir.File("silent.sock")});
   EXPECT_EQ(run.exit_status, 2);
   EXPECT_EQ(run.standard_error, "tolv: the print server " + dir.File("silent.sock") +
-                                    " did not answer within 5 seconds; the document was kept as " +
-                                    dir.File("ZOBAX.PDF") + "\n");
+                                    " did not answer within 5 seconds; the document was kept as \"" +
+                                    dir.File("ZOBAX.PDF") + "\"\n");
 
   // Rendered on the file printer's device, as a run without any printer would have.
   ProgramDir on_file;

@@ -2,8 +2,10 @@
 // is never changed, and that no job content brings the program down.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -37,11 +39,43 @@ TEST(StartupTest, WithoutAJobFileNothingIsReadWrittenOrPrinted) {
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(Listing(dir), std::vector<std::string>{"zobax.qjt"});
   fs::remove(dir.File("zobax.qjt"));
+}
 
-  fs::create_directory(dir.File("ZOBAX.QJT"));  // a directory of that name
-  run = dir.Run();
+// There is a job file but it cannot be read: exit status 1 and one line naming it, nothing
+// printed; the caller must not take it for "nothing to print".
+TEST(StartupTest, AJobFileThatCannotBeReadEndsWithStatus1AndOneLine) {
+  const std::vector<std::pair<std::string, std::function<void(const ProgramDir&)>>> cases = {
+      {"it is a directory",
+       [](const ProgramDir& dir) { fs::create_directory(dir.File("ZOBAX.QJT")); }},
+      {"it is not a regular file",
+       [](const ProgramDir& dir) { mkfifo(dir.File("ZOBAX.QJT").c_str(), 0644); }},
+      {"it is not a regular file",
+       [](const ProgramDir& dir) { fs::create_symlink("/dev/zero", dir.File("ZOBAX.QJT")); }},
+      {"it is larger than 1 MiB",
+       [](const ProgramDir& dir) { dir.Write("ZOBAX.QJT", std::string(3 << 20, '[')); }},
+  };
+  for (const auto& [cause, make] : cases) {
+    SCOPED_TRACE(cause);
+    ProgramDir dir;
+    make(dir);
+    const std::vector<std::string> before = Listing(dir);
+    const RunResult run = dir.Run({}, 20);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error, "tolv: the job file \"" + dir.File("ZOBAX.QJT") +
+                                      "\" cannot be read: " + cause + "\n");
+    EXPECT_EQ(Listing(dir), before);
+  }
+}
+
+// The kernel's message buffer passes for a regular file of no bytes: an empty job, read at once
+// instead of waiting for the next message.
+TEST(StartupTest, AJobFileThatNeverEndsIsReadToTheSizeItHad) {
+  if (access("/proc/kmsg", R_OK) != 0) GTEST_SKIP() << "/proc/kmsg cannot be read here";
+  ProgramDir dir;
+  fs::create_symlink("/proc/kmsg", dir.File("ZOBAX.QJT"));
+  const RunResult run = dir.Run({}, 20);
   EXPECT_EQ(run.exit_status, 0);
-  EXPECT_EQ(Listing(dir), std::vector<std::string>{"ZOBAX.QJT"});
+  EXPECT_EQ(run.standard_error, "");
 }
 
 TEST(StartupTest, AnyJobContentRunsToTheEndAndLeavesTheJobFileAsItWas) {

@@ -155,6 +155,20 @@ TEST(DotLayerTest, FewDotsOfManyColoursAndDotsOffThePage) {
   EXPECT_EQ(Rasterise(with_hidden), Rasterise(pdf));
 }
 
+TEST(DotLayerTest, DotsOfManyColoursGoOutAsOneRasterAndLandExactly) {
+  // More colours than are worth a mark each (a form data file in distinct colours): one picture
+  // of the coloured dots, black ones still a mask; every tenth dot falls on an earlier one.
+  std::mt19937 random(3);
+  std::vector<std::pair<std::pair<int, int>, int32_t>> dots;
+  for (int i = 0; i < 3000; ++i) {
+    std::pair<int, int> at{static_cast<int>(random() % 540), static_cast<int>(random() % 520)};
+    if (i % 10 == 9) at = dots[random() % dots.size()].first;
+    dots.push_back({at, i % 7 == 0 ? 0 : static_cast<int32_t>(random() & 0xFFFFFF)});
+  }
+  const std::string pdf = ExpectExactDots(dots);
+  EXPECT_EQ(Count(pdf, "/Subtype /Image"), 3) << "a mask, a raster and its transparency";
+}
+
 TEST(DotLayerTest, DrawsNothingOnceFlushedAndStaysEmptyWithoutDots) {
   DotLayer layer(0, 0, 100, 100);
   EXPECT_TRUE(layer.empty());

@@ -2,6 +2,7 @@
 // called; cut-off, unknown and oversized pictures are refused.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -395,6 +396,36 @@ class PictureFileTest : public testing::Test {
   }
   std::string dir_;
 };
+
+// A file that decides how long the program takes or how much it reads is refused first.
+TEST_F(PictureFileTest, RefusesHostileFilesWithoutReadingOrDecodingThem) {
+  const auto refusal = [](const std::string& path) -> std::string {
+    try {
+      LoadPicture(path);
+      return "loaded";
+    } catch (const RuntimeError& e) {
+      return e.what();
+    }
+  };
+  // A progressive JPEG of thousands of scans is decoded again for each: a few suffice here.
+  std::string jpeg("\xFF\xD8", 2);
+  for (int i = 0; i < 65; ++i) jpeg += std::string("\xFF\xDA\x00\x02\x00", 5);
+  jpeg += std::string("\xFF\xD9", 2);
+  EXPECT_NE(refusal(Write("scans.jpg", jpeg)).find("more than 64 scans"), std::string::npos);
+  // A BMP header of 10000 x 10000 pixels: refused from its first bytes, whatever follows.
+  std::string bmp = "BM" + std::string(12, '\0');
+  for (uint32_t v : {40u, 10000u, 10000u}) {
+    for (int k = 0; k < 4; ++k) bmp.push_back(static_cast<char>(v >> (8 * k)));
+  }
+  EXPECT_EQ(HeaderPixels(bmp), 100'000'000);
+  EXPECT_NE(refusal(Write("huge.bmp", bmp + std::string(4096, '\0'))).find("64 million"),
+            std::string::npos);
+  // A FIFO in the picture's place would hold the reader up for ever.
+  const std::string fifo = dir_ + "/fifo.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_NE(refusal(fifo).find("not readable"), std::string::npos);
+  EXPECT_NE(refusal(dir_ + "/absent.bmp").find("not found"), std::string::npos);
+}
 
 TEST_F(PictureFileTest, FindsTheFormatFromTheContentWhateverTheName) {
   GdkPixbuf* opaque = TwoColours(false);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -41,7 +42,9 @@ struct Outcome {
   std::string message;
 };
 
-std::string Serialize(const Destination& destination, const HandOverResult& result) {
+std::string Serialize(const Destination& outer, const HandOverResult& result) {
+  const auto* stoppable = dynamic_cast<const StoppableDestination*>(&outer);
+  const Destination& destination = stoppable != nullptr ? stoppable->inner() : outer;
   std::ostringstream out;
   if (dynamic_cast<const FileDestination*>(&destination) != nullptr) {
     out << "file\n\n";
@@ -81,7 +84,8 @@ std::optional<Outcome> OpenAndHandOver(const Environment& environment,
                                        const std::string& program_dir, const std::string& pdf,
                                        const std::function<void()>& between = {}) {
   const std::optional<std::string> text = RunInChild([&] {
-    for (const char* name : {"LPDEST", "PRINTER", "CUPS_SERVER", "CUPS_ENCRYPTION"}) {
+    for (const char* name :
+         {"LPDEST", "PRINTER", "CUPS_SERVER", "CUPS_ENCRYPTION", "TOLV_PRINTER", "IPP_PORT"}) {
       unsetenv(name);
     }
     // No lpoptions or client.conf of the machine's: a private home and client configuration.
@@ -126,8 +130,9 @@ class CupsDestinationTest : public ::testing::Test {
   const std::string pdf_ = testing::MinimalPdf("TOLV CUPS PROBE");
 };
 
-TEST_F(CupsDestinationTest, WithoutASchedulerTheFilePrinterKeepsTheDocument) {
-  const auto outcome = OpenAndHandOver({{"CUPS_SERVER", dir_ + "/no-scheduler.sock"}}, dir_, pdf_);
+TEST_F(CupsDestinationTest, TheFilePrinterOnRequestKeepsTheDocument) {
+  const auto outcome = OpenAndHandOver(
+      {{"TOLV_PRINTER", "file"}, {"CUPS_SERVER", dir_ + "/no-scheduler.sock"}}, dir_, pdf_);
   ASSERT_TRUE(outcome);
   EXPECT_EQ(outcome->kind, "file");
   ExpectFileDevice(outcome->device);
@@ -135,7 +140,10 @@ TEST_F(CupsDestinationTest, WithoutASchedulerTheFilePrinterKeepsTheDocument) {
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
-TEST_F(CupsDestinationTest, ARefusedConnectionMeansNoScheduler) {
+// With no server named, the default address is the local socket when there is one, else
+// localhost at IPP_PORT.
+TEST_F(CupsDestinationTest, ARefusedConnectionAtTheDefaultAddressMeansNoScheduler) {
+  if (access("/run/cups/cups.sock", F_OK) == 0) GTEST_SKIP() << "this machine runs a scheduler";
   // A port that was free a moment ago refuses connections.
   const int probe = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -145,19 +153,29 @@ TEST_F(CupsDestinationTest, ARefusedConnectionMeansNoScheduler) {
   ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
   close(probe);
-  const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  const std::string port = std::to_string(ntohs(address.sin_port));
 
-  const auto outcome = OpenAndHandOver({{"CUPS_SERVER", server}}, dir_, pdf_);
+  const auto outcome = OpenAndHandOver({{"IPP_PORT", port}}, dir_, pdf_);
   ASSERT_TRUE(outcome);
   EXPECT_EQ(outcome->kind, "file") << outcome->detail;
   EXPECT_TRUE(outcome->ok);
+
+  // The same address named by the user is a failure.
+  const auto named = OpenAndHandOver({{"CUPS_SERVER", "localhost:" + port}}, dir_, pdf_);
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->kind, "failed");
+  EXPECT_EQ(named->detail,
+            "the print server localhost named by CUPS_SERVER refuses connections (Connection "
+            "refused)");
+  EXPECT_FALSE(named->ok);
+  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
 TEST_F(CupsDestinationTest, APlantedLinkIsReplacedNotFollowed) {
   const std::string victim = dir_ + "/victim";
   std::ofstream(victim) << "must stay";
   fs::create_symlink(victim, kept_);
-  const auto outcome = OpenAndHandOver({{"CUPS_SERVER", dir_ + "/no-scheduler.sock"}}, dir_, pdf_);
+  const auto outcome = OpenAndHandOver({{"TOLV_PRINTER", "file"}}, dir_, pdf_);
   ASSERT_TRUE(outcome);
   EXPECT_TRUE(outcome->ok);
   EXPECT_FALSE(fs::is_symlink(kept_));
@@ -175,7 +193,7 @@ TEST_F(CupsDestinationTest, ASchedulerThatNeverAnswersCostsABoundedWaitAndKeepsT
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("did not answer within 5 seconds"), std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as " + kept_), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
@@ -187,6 +205,35 @@ TEST_F(CupsDestinationTest, ASchedulerThatHangsUpIsAFailureNotAMissingPrinter) {
   EXPECT_EQ(outcome->kind, "failed") << outcome->detail;
   EXPECT_FALSE(outcome->ok);
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+}
+
+// Answers no real printer gives: the page would be rendered wrong, so they are a failure.
+TEST(ImplausibleDeviceTest, AcceptsRealPrintersOnlyAndSaysWhy) {
+  const auto device = [](double dpi_x, double dpi_y, double width_mm, double height_mm) {
+    PrinterDevice d;
+    d.dpi_x = dpi_x;
+    d.dpi_y = dpi_y;
+    d.printable_width_px = std::round(width_mm / 25.4 * dpi_x);
+    d.printable_height_px = std::round(height_mm / 25.4 * dpi_y);
+    return d;
+  };
+  const std::vector<std::pair<PrinterDevice, std::string>> cases = {
+      {device(600, 600, 203.2, 289.9), ""},
+      {device(72, 4800, 139, 105), ""},
+      {device(1e6, 1e6, 200, 280), "its resolution 1e+06x1e+06 dpi is outside 72 to 4800 dpi"},
+      {device(600, 1e7, 200, 280), "its resolution 600x1e+07 dpi is outside 72 to 4800 dpi"},
+      {device(71, 600, 200, 280), "its resolution 71x600 dpi is outside 72 to 4800 dpi"},
+      {device(600, 600, 1, 1),
+       "its printable area of 1.0 x 1.0 mm cannot hold one form of 139 x 105 mm"},
+      {device(600, 600, 138.5, 280),
+       "its printable area of 138.5 x 280.0 mm cannot hold one form of 139 x 105 mm"},
+      {device(600, 600, 200, 104),
+       "its printable area of 200.0 x 104.0 mm cannot hold one form of 139 x 105 mm"},
+  };
+  for (const auto& [d, why] : cases) EXPECT_EQ(ImplausibleDevice(d), why) << d.dpi_x;
+  PrinterDevice nan = device(600, 600, 200, 280);
+  nan.dpi_x = std::nan("");
+  EXPECT_NE(ImplausibleDevice(nan), "");
 }
 
 // With a private scheduler whose default queue Q prints on a virtual IPP printer.
@@ -295,7 +342,7 @@ TEST_F(CupsQueueTest, AQueueThatRejectsJobsKeepsTheDocument) {
   EXPECT_NE(outcome->message.find("printing on Q failed: the queue Q does not accept jobs"),
             std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as " + kept_), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
   EXPECT_EQ(outcome->message.find('\n'), std::string::npos);
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
   EXPECT_EQ(JobCount(), 0);
@@ -361,7 +408,7 @@ TEST_F(CupsQueueTest, ASchedulerGoneBeforeTheDocumentIsDoneKeepsIt) {
   EXPECT_EQ(outcome->kind, "cups");
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("printing on Q failed: "), std::string::npos) << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as " + kept_), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 

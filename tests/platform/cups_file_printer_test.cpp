@@ -154,7 +154,8 @@ TEST_F(FileDestinationTest, AFailedPrinterKeepsTheDocumentAndSaysWhy) {
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(
       result.message,
-      "the print server x did not answer within 5 seconds; the document was kept as " + kept_);
+      "the print server x did not answer within 5 seconds; the document was kept as \"" + kept_ +
+          "\"");
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -72,12 +73,40 @@ TEST_F(JobFileTest, ASymbolicLinkLeadsToTheJobFileUnlessItDangles) {
   EXPECT_EQ(job_.PrintJob.Blank, 6);
 }
 
-TEST_F(JobFileTest, AnUnreadableJobFileCountsAsMissing) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
-  WriteJob("[BLANK]\nValue=3\n");
-  fs::permissions(dir_ + "/ZOBAX.QJT", fs::perms::none);
-  EXPECT_FALSE(JobFileExists(JobFilePath(dir_)));
-  EXPECT_FALSE(Load());
+// A job file that is there but cannot be read is not "no job": the caller must hear of it.
+TEST_F(JobFileTest, AJobFileThatCannotBeReadIsNotAMissingOne) {
+  const auto load = [&](std::string* problem) {
+    job_ = JobState();
+    return LoadJobFile(job_, dir_, problem);
+  };
+  std::string problem;
+  EXPECT_EQ(load(&problem), JobLoad::kMissing);
+
+  WriteJob(std::string(kJobFileLimit, ';'));
+  EXPECT_EQ(load(&problem), JobLoad::kLoaded);
+  WriteJob(std::string(kJobFileLimit + 1, ';'));
+  EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
+  EXPECT_EQ(problem, "the job file \"" + JobFilePath(dir_) +
+                         "\" cannot be read: it is larger than 1 MiB");
+  fs::remove(JobFilePath(dir_));
+
+  fs::create_directory(JobFilePath(dir_));
+  EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
+  EXPECT_NE(problem.find(": it is a directory"), std::string::npos) << problem;
+  fs::remove(JobFilePath(dir_));
+
+  // A FIFO would hold a reader up for ever.
+  ASSERT_EQ(mkfifo(JobFilePath(dir_).c_str(), 0644), 0);
+  EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
+  EXPECT_NE(problem.find(": it is not a regular file"), std::string::npos) << problem;
+  fs::remove(JobFilePath(dir_));
+
+  if (geteuid() != 0) {  // root reads every file
+    WriteJob("[BLANK]\nValue=3\n");
+    fs::permissions(JobFilePath(dir_), fs::perms::none);
+    EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
+    EXPECT_NE(problem.find(": Permission denied"), std::string::npos) << problem;
+  }
 }
 
 TEST_F(JobFileTest, AnEmptyJobGivesTheDefaults) {
@@ -216,11 +245,13 @@ TEST_F(JobFileTest, TextIsDecodedByItsCodePage) {
 }
 
 TEST_F(JobFileTest, LargeAndBrokenFilesRunToTheEnd) {
-  // 50 MB of keys nobody asks for between the values, and lines of a million characters.
-  std::string bytes = "[BLANK]\nValue=3\n[INFO]\nROW00=" + std::string(1'000'000, 'a') + "\n";
+  // Keys nobody asks for between the values, and lines of a quarter million characters, up to
+  // the most a job file may hold.
+  std::string bytes = "[BLANK]\nValue=3\n[INFO]\nROW00=" + std::string(250'000, 'a') + "\n";
   const std::string filler = "K=" + std::string(97, 'f') + "\n";
-  while (bytes.size() < 50'000'000) bytes += filler;
-  bytes += std::string(1'000'000, 'z') + "\nLEN00=300\nROW01=[Hi]\nLEN01=4";
+  while (bytes.size() < 700'000) bytes += filler;
+  bytes += std::string(250'000, 'z') + "\nLEN00=300\nROW01=[Hi]\nLEN01=4";
+  ASSERT_LE(bytes.size(), kJobFileLimit);
   WriteJob(bytes);
   EXPECT_TRUE(Load());
   EXPECT_EQ(job_.PrintJob.Blank, 3);
@@ -228,7 +259,7 @@ TEST_F(JobFileTest, LargeAndBrokenFilesRunToTheEnd) {
   EXPECT_EQ(job_.Rows[1], U"Hi");
 
   std::mt19937 random(11);
-  std::string garbage(1 << 20, '\0');
+  std::string garbage(kJobFileLimit - 64, '\0');
   for (char& c : garbage) c = static_cast<char>(random());
   WriteJob("[INFO]\nROW00=\0\0x\0\nLEN00=5\n"s + garbage);
   job_ = JobState();

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/recording/recording.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -17,7 +18,7 @@ class MainTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string templ = (fs::temp_directory_path() / "tolv-main-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
+    ASSERT_NE(tolv::testing::MakeTempDir(templ), nullptr);
     dir_ = templ;
   }
   void TearDown() override { fs::remove_all(dir_); }

@@ -94,7 +94,8 @@ class CairoDotSink : public DotSink {
       FillRuns(bitmap.Runs(), 0);
       return;
     }
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A1, bitmap.width, bitmap.height);
+    cairo_surface_t* mask =
+        cairo_image_surface_create(CAIRO_FORMAT_A1, bitmap.width, bitmap.height);
     if (cairo_surface_status(mask) == CAIRO_STATUS_SUCCESS) {
       cairo_surface_flush(mask);
       unsigned char* data = cairo_image_surface_get_data(mask);
@@ -107,6 +108,41 @@ class CairoDotSink : public DotSink {
     }
     PaintMask(mask, bitmap.x, bitmap.y, 0);
     cairo_surface_destroy(mask);
+  }
+
+  // One image with an alpha channel, its unmarked pixels transparent.
+  void ColourRaster(const DotRaster& raster) override {
+    cairo_surface_t* image =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, raster.width, raster.height);
+    if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+      cairo_surface_flush(image);
+      unsigned char* data = cairo_image_surface_get_data(image);
+      const int stride = cairo_image_surface_get_stride(image);
+      for (int32_t row = 0; row < raster.height; ++row) {
+        const uint32_t* from =
+            raster.first_pixel + static_cast<size_t>(row) * raster.pixels_per_row;
+        auto* to = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(row) * stride);
+        for (int32_t col = 0; col < raster.width; ++col) {
+          const uint32_t p = from[col];
+          // Cairo's pixels: 0xAARRGGBB, premultiplied (a mark is opaque, so nothing changes).
+          to[col] = (p & DotRaster::kDot) == 0
+                        ? 0
+                        : 0xFF000000u | ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
+        }
+      }
+      cairo_surface_mark_dirty(image);
+    }
+    cairo_save(cr_);
+    cairo_translate(cr_, raster.x + inset_x_, raster.y + inset_y_);
+    cairo_scale(cr_, (raster.width - 2 * inset_x_) / raster.width,
+                (raster.height - 2 * inset_y_) / raster.height);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
+    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+    cairo_set_source(cr_, pattern);
+    cairo_paint(cr_);
+    cairo_pattern_destroy(pattern);
+    cairo_restore(cr_);
+    cairo_surface_destroy(image);
   }
 
   void ColourDots(uint32_t rgb, std::span<const DotPoint> dots) override {

@@ -1,10 +1,13 @@
 // The default printer: the default destination of the CUPS scheduler, measured once at start and
 // handed the finished PDF as one job.
 //
-// Waits on the spooler are bounded: connecting takes at most kConnectTimeoutMs, and every wait for
-// an answer at most kAnswerTimeoutSeconds (libcups first waits up to one second for an interim
-// answer to each request). A scheduler that takes the connection but never answers so costs about
-// six seconds at start; the run then renders on the file printer's device and keeps the document.
+// One deadline, kHandOverSeconds from the first look for the printer, bounds everything said to
+// the scheduler, whatever it does (answers that trickle, "busy" answers that libcups retries,
+// headers without end, a name server that never answers, a reader that takes the document slowly):
+// each exchange runs in a child process that is ended at the deadline (spooler_call.h). Within
+// it, connecting takes at most kConnectTimeoutMs and every wait for an answer at most
+// kAnswerTimeoutSeconds, so a scheduler that takes the connection and never answers costs about
+// six seconds.
 #ifndef TOLV_PLATFORM_CUPS_CUPS_DESTINATION_H_
 #define TOLV_PLATFORM_CUPS_CUPS_DESTINATION_H_
 
@@ -15,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/cups/spooler_call.h"
 #include "platform/destination.h"
 #include "platform/file_printer.h"
 
@@ -22,18 +26,33 @@ namespace tolv {
 
 inline constexpr int kConnectTimeoutMs = 5000;
 inline constexpr double kAnswerTimeoutSeconds = 5;
+inline constexpr int kHandOverSeconds = 30;
+// Of the deadline, kept back for cancelling a job that was created and not finished.
+inline constexpr int kCancelReserveSeconds = 2;
 
-// Finds and measures the default printer, as libcups names it (lpoptions, LPDEST or PRINTER, the
-// scheduler's default; the scheduler from CUPS_SERVER or client.conf):
-// - no scheduler (connection refused, socket missing) or no default queue: the file printer;
-// - a scheduler that cannot be reached or does not answer in time, or a default queue that cannot
-//   be measured: a destination on the file printer's device whose HandOver keeps ZOBAX.PDF and
-//   fails, naming the cause;
+// The resolutions and the printable area a real printer can have; outside them the queue's
+// answers are wrong, and a page rendered for them would be wrong too.
+inline constexpr double kMinDpi = 72;
+inline constexpr double kMaxDpi = 4800;
+inline constexpr double kMinPrintableWidthMm = 139;  // one form, the narrowest way round
+inline constexpr double kMinPrintableHeightMm = 105;
+
+// Finds and measures the default printer. Only "there is no printer" means the file printer:
+// - TOLV_PRINTER=file in the environment: the file printer, without looking for a scheduler;
+// - no scheduler at the default local address (connection refused, no socket) and no server named
+//   by the user (CUPS_SERVER, ServerName in client.conf): the file printer;
+// - a scheduler that answers that it has no default queue, and no default named by the user
+//   (LPDEST, PRINTER, the lpoptions default): the file printer;
+// - anything else that fails (a named server that refuses or cannot be found, a named default
+//   that does not exist, a failed or late answer, a queue that cannot be measured): a
+//   destination on the file printer's device whose HandOver keeps ZOBAX.PDF and fails, naming
+//   the cause;
 // - otherwise the queue, measured: resolution from its default (600 dpi when it names none), page
 //   and printable area from its default media and that media's margins.
-// Every destination keeps a document beside the program with `write` (the machine's atomic write).
-// `job_title` names the job in the queue: never the job's content (names and addresses are other
-// people's data).
+// Whatever the destination, a stop signal that came before the hand-over keeps the document and
+// fails. Every destination keeps a document beside the program with `write` (the machine's atomic
+// write). `job_title` names the job in the queue: never the job's content (names and addresses are
+// other people's data).
 std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
                                                     WholeFileWriter write,
                                                     const std::string& job_title = "tolv");
@@ -43,24 +62,52 @@ std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_d
 // margins leave nothing printable.
 std::optional<PrinterDevice> DeviceForMedia(const cups_size_t& media, double dpi_x, double dpi_y);
 
+// Why a device is not one a real printer has (a resolution outside kMinDpi to kMaxDpi, a printable
+// area smaller than one form); "" when it could be.
+std::string ImplausibleDevice(const PrinterDevice& device);
+
+// Any destination, made to keep the document and fail when a stop signal came before the
+// document was handed over: the caller asked the run to end, and a document that comes out
+// anyway would be a surprise.
+class StoppableDestination : public Destination {
+ public:
+  StoppableDestination(std::string program_dir, std::unique_ptr<Destination> inner,
+                       WholeFileWriter write);
+
+  const PrinterDevice& Device() const override { return inner_->Device(); }
+  std::string Describe() const override { return inner_->Describe(); }
+  std::string Queue() const override { return inner_->Queue(); }
+  HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
+  const Destination& inner() const { return *inner_; }
+
+ private:
+  std::string program_dir_;
+  std::unique_ptr<Destination> inner_;
+  WholeFileWriter write_;
+};
+
 // A queue of the scheduler. HandOver sends the document as one job (the page's media, no
 // scaling, one-sided, the queue's saved settings that do not move the page) over one connection;
-// when the queue is stopped or does not accept jobs, or any call fails, the job is cancelled if it
-// was created and the document is kept as ZOBAX.PDF.
+// when the queue is stopped or does not accept jobs, or any call fails or runs out of time, the
+// job is cancelled if it was created and the document is kept as ZOBAX.PDF.
 class CupsDestination : public Destination {
  public:
-  // Takes `dest` (freed with cupsFreeDests). `server` and `port` name the scheduler it came from.
-  CupsDestination(std::string program_dir, std::string server, int port, cups_dest_t* dest,
-                  PrinterDevice device, WholeFileWriter write);
-  ~CupsDestination() override;
-  CupsDestination(const CupsDestination&) = delete;
-  CupsDestination& operator=(const CupsDestination&) = delete;
+  CupsDestination(std::string program_dir, std::string server, int port, std::string name,
+                  std::string instance, PrinterDevice device, Clock::time_point deadline,
+                  WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return device_; }
   std::string Describe() const override { return "queue " + queue_; }
   std::string Queue() const override { return queue_; }
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
 
+  // The queue's name, with "/instance" when the default is an instance.
   const std::string& queue() const { return queue_; }
   void set_job_title(std::string title) { job_title_ = std::move(title); }
 
@@ -71,9 +118,11 @@ class CupsDestination : public Destination {
   std::string program_dir_;
   std::string server_;
   int port_;
-  cups_dest_t* dest_;
+  std::string name_;
+  std::string instance_;
   std::string queue_;
   PrinterDevice device_;
+  Clock::time_point deadline_;
   WholeFileWriter write_;
   std::string job_title_ = "tolv";
 };

@@ -10,11 +10,15 @@
 #include "platform/cups/cups_destination.h"
 #include "platform/cups/cups_version.h"
 #include "platform/posix/atomic_file.h"
+#include "platform/posix/process_guard.h"
 #include "platform/posix/program_dir.h"
 
 namespace tolv {
 
 std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
+  // Before anything is opened: closed standard descriptors, stop signals, file size limits, the
+  // libraries' messages. (The command line was read before, without opening anything.)
+  GuardProcess();
   const std::string program_dir =
       settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir;
   return std::make_unique<CairoPlatform>(program_dir, [program_dir, settings] {

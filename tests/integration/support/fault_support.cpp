@@ -10,6 +10,7 @@
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <random>
 #include <thread>
 
 namespace tolv::testing {
@@ -39,6 +41,32 @@ std::string ReadAll(const std::string& path) {
 }
 
 }  // namespace
+
+std::string NoisePicture(int width, int height) {
+  const int row = (width * 3 + 3) / 4 * 4;
+  const uint32_t data = static_cast<uint32_t>(row) * height;
+  std::string bmp = "BM";
+  const auto u32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  const auto u16 = [&](uint16_t v) {
+    bmp.push_back(static_cast<char>(v));
+    bmp.push_back(static_cast<char>(v >> 8));
+  };
+  // The file header, then the picture's: one plane, 24 bits a pixel, not compressed, 96 dpi.
+  for (uint32_t v : {54 + data, 0u, 54u, 40u}) u32(v);
+  u32(static_cast<uint32_t>(width));
+  u32(static_cast<uint32_t>(height));
+  u16(1);
+  u16(24);
+  for (uint32_t v : {0u, data, 3780u, 3780u, 0u, 0u}) u32(v);
+  std::mt19937 noise(7);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) bmp.append(3, static_cast<char>(noise() & 0xFF));
+    bmp.append(row - width * 3, '\0');
+  }
+  return bmp;
+}
 
 bool FileState::operator==(const FileState& other) const {
   return kind == other.kind && bytes == other.bytes && mtime.tv_sec == other.mtime.tv_sec &&
@@ -163,9 +191,7 @@ namespace {
   close(gate_write);
   const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (err >= 0) dup2(err, 2);
-  setenv("CUPS_SERVER", (dir.path() + "/no-scheduler.sock").c_str(), 1);
-  unsetenv("LPDEST");
-  unsetenv("PRINTER");
+  ChooseFilePrinterUnless(options.env);
   for (const std::string& setting : options.env) putenv(strdup(setting.c_str()));
   if (options.as_other_user) {
     if (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 || setuid(options.uid) != 0) {
@@ -174,11 +200,19 @@ namespace {
   }
   // After the change of user, which clears it: a run does not outlive the test.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (options.file_size_limit > 0) {
+    const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                       static_cast<rlim_t>(options.file_size_limit)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
   // Every copy waits here until the gate is closed on the other side.
   char ignored;
   while (read(gate_read, &ignored, 1) < 0 && errno == EINTR) {
   }
   close(gate_read);
+  if (options.standard_descriptors_closed) {
+    for (int fd = 0; fd <= 2; ++fd) close(fd);
+  }
   const std::string exe = dir.File("tolv");
   execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
   _exit(127);
@@ -209,7 +243,17 @@ std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOpti
   std::vector<Outcome> outcomes(static_cast<size_t>(count));
   std::vector<bool> done(static_cast<size_t>(count), false);
   const auto deadline = start + std::chrono::seconds(options.timeout_seconds);
+  bool signalled = options.signal == 0;
   for (size_t left = pids.size(); left > 0;) {
+    if (!signalled && (options.signal_when ? options.signal_when()
+                                           : std::chrono::steady_clock::now() - start >=
+                                                 std::chrono::duration<double>(
+                                                     options.signal_after_seconds))) {
+      for (size_t i = 0; i < pids.size(); ++i) {
+        if (!done[i]) kill(pids[i], options.signal);
+      }
+      signalled = true;
+    }
     for (size_t i = 0; i < pids.size(); ++i) {
       if (done[i]) continue;
       int status = 0;
@@ -277,6 +321,8 @@ struct ProxyLink {
   int upstream = -1;
   size_t from_client = 0;
   bool stalled = false;
+  bool slow = false;
+  std::chrono::steady_clock::time_point next_read{};
 
   bool open() const { return client >= 0; }
   void Close() {
@@ -288,18 +334,25 @@ struct ProxyLink {
 
 [[noreturn]] void Forward(int listener, const std::string& upstream, size_t cut_after,
                           CuttingProxy::Cut cut, pid_t scheduler, const std::string& mark) {
+  // A slow reader takes 2 KB every 100 ms.
+  constexpr size_t kSlowChunk = 2048;
+  constexpr auto kSlowPause = std::chrono::milliseconds(100);
   std::vector<ProxyLink> links;
   for (;;) {
     std::vector<pollfd> fds{{listener, POLLIN, 0}};
     std::vector<std::pair<size_t, bool>> owners{{0, false}};  // link, from the client
+    bool any_slow = false;
     for (size_t i = 0; i < links.size(); ++i) {
       if (!links[i].open() || links[i].stalled) continue;
-      fds.push_back({links[i].client, POLLIN, 0});
-      owners.emplace_back(i, true);
+      any_slow = any_slow || links[i].slow;
+      if (!links[i].slow || std::chrono::steady_clock::now() >= links[i].next_read) {
+        fds.push_back({links[i].client, POLLIN, 0});
+        owners.emplace_back(i, true);
+      }
       fds.push_back({links[i].upstream, POLLIN, 0});
       owners.emplace_back(i, false);
     }
-    if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    if (poll(fds.data(), fds.size(), any_slow ? 20 : -1) < 0) continue;
     if (fds[0].revents & POLLIN) {
       const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
       if (client >= 0) {
@@ -317,14 +370,20 @@ struct ProxyLink {
       if (!link.open() || link.stalled) continue;
       const bool from_client = owners[k].second;
       char buffer[65536];
-      const ssize_t n = recv(fds[k].fd, buffer, sizeof buffer, 0);
+      const size_t most = from_client && link.slow ? kSlowChunk : sizeof buffer;
+      const ssize_t n = recv(fds[k].fd, buffer, most, 0);
       if (n <= 0) {
         link.Close();
         continue;
       }
       if (from_client) {
         link.from_client += static_cast<size_t>(n);
-        if (link.from_client > cut_after) {
+        if (link.slow) link.next_read = std::chrono::steady_clock::now() + kSlowPause;
+        if (link.from_client > cut_after && cut == CuttingProxy::Cut::kSlowReader) {
+          if (!link.slow) close(open(mark.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+          link.slow = true;
+          link.next_read = std::chrono::steady_clock::now() + kSlowPause;
+        } else if (link.from_client > cut_after) {
           close(open(mark.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
           if (cut == CuttingProxy::Cut::kStopReading) {
             link.stalled = true;

@@ -30,6 +30,9 @@ struct FileState {
 FileState StateOf(const std::string& path);
 std::ostream& operator<<(std::ostream& out, const FileState& state);
 
+// A path as the program's messages show it, for paths without quotes or control characters.
+inline std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
 // The names in a directory, sorted ("." and ".." left out).
 std::vector<std::string> NamesIn(const std::string& directory);
 
@@ -44,8 +47,12 @@ std::string PdfRaster(const std::string& path, int dpi);
 // difference between two runs put on the page. 0 when the rasters cannot be compared.
 size_t AddedInk(const std::string& with, const std::string& without);
 
+// A BMP picture of grey noise, 24 bits a pixel: it does not compress, so a document that shows
+// it is as large as the picture, whatever the printer does with the rest of the page.
+std::string NoisePicture(int width, int height);
+
 struct RunOptions {
-  // VAR=value settings over the defaults (CUPS_SERVER at a socket that does not exist).
+  // VAR=value settings over the defaults (the file printer on request: ChooseFilePrinterUnless).
   std::vector<std::string> env = {};
   // When set, the program runs as this user and group, without supplementary groups.
   bool as_other_user = false;
@@ -55,6 +62,16 @@ struct RunOptions {
   int timeout_seconds = 60;
   // Called again and again while the runs go on (to look at what they write meanwhile).
   std::function<void()> while_running = {};
+  // When not 0: sent to each run once `signal_after_seconds` have passed, or once `signal_when`
+  // (when set) says so.
+  int signal = 0;
+  double signal_after_seconds = 0;
+  std::function<bool()> signal_when = {};
+  // The run starts with standard input, output and error closed (standard error is then not
+  // captured).
+  bool standard_descriptors_closed = false;
+  // When not 0: the largest file the run may write (RLIMIT_FSIZE), in bytes.
+  long long file_size_limit = 0;
 };
 
 struct Outcome {
@@ -81,6 +98,7 @@ class CuttingProxy {
     kHangUp,         // both ends closed: the connection is lost
     kStopReading,    // the connection stays open and nothing more is read or answered
     kKillScheduler,  // the scheduler process is killed, then both ends closed
+    kSlowReader,     // from then on the client's bytes are taken at 20 KB a second
   };
   CuttingProxy(std::string path, std::string upstream, size_t cut_after, Cut cut,
                pid_t scheduler = 0);

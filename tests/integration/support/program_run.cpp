@@ -97,10 +97,7 @@ RunResult ProgramDir::RunWith(const std::vector<std::string>& args,
     if (err >= 0) dup2(err, 2);
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out >= 0) dup2(out, 1);
-    // No scheduler: the file printer takes the document.
-    setenv("CUPS_SERVER", (path_ + "/no-scheduler.sock").c_str(), 1);
-    unsetenv("LPDEST");
-    unsetenv("PRINTER");
+    ChooseFilePrinterUnless(extra_env);
     for (const std::string& setting : extra_env) putenv(strdup(setting.c_str()));
     const std::string exe = program.empty() ? File("tolv") : program;
     std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -135,6 +132,17 @@ RunResult ProgramDir::RunWith(const std::vector<std::string>& args,
   fs::remove(err_path, ignored);
   fs::remove(out_path, ignored);
   return result;
+}
+
+void ChooseFilePrinterUnless(const std::vector<std::string>& settings) {
+  unsetenv("LPDEST");
+  unsetenv("PRINTER");
+  unsetenv("CUPS_SERVER");
+  unsetenv("TOLV_PRINTER");
+  for (const std::string& setting : settings) {
+    if (setting.rfind("CUPS_SERVER=", 0) == 0 || setting.rfind("TOLV_PRINTER=", 0) == 0) return;
+  }
+  setenv("TOLV_PRINTER", "file", 1);
 }
 
 std::string Capture(const std::string& command) {

@@ -40,8 +40,9 @@ class ProgramDir {
                 const std::map<int, std::string>& rows, const std::string& font = "DejaVu Sans",
                 int zoom = 100) const;
 
-  // Runs the copied program with no printer (libcups pointed at a socket that does not exist) so
-  // the document goes to ZOBAX.PDF. extra_env: more VAR=value settings.
+  // Runs the copied program on the file printer (TOLV_PRINTER=file) so the document goes to
+  // ZOBAX.PDF. extra_env: more VAR=value settings; one that names a scheduler (CUPS_SERVER) or
+  // sets TOLV_PRINTER takes the place of the file printer.
   RunResult Run(const std::vector<std::string>& extra_env = {}, int timeout_seconds = 60) const;
   // The same with arguments, started by `program` (the copy in this directory when empty; e.g. a
   // symbolic link elsewhere).
@@ -52,6 +53,11 @@ class ProgramDir {
  private:
   std::string path_;
 };
+
+// In a child about to start the program: no printer choice of the machine's (LPDEST, PRINTER,
+// CUPS_SERVER), and the file printer on request (TOLV_PRINTER=file) unless `settings` name a
+// scheduler or set TOLV_PRINTER themselves.
+void ChooseFilePrinterUnless(const std::vector<std::string>& settings);
 
 // What a shell command writes on its standard output.
 std::string Capture(const std::string& command);

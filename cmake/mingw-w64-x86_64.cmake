@@ -1,0 +1,16 @@
+# Cross-compiling tolv.exe for 64-bit Windows on Debian with mingw-w64. The -posix compilers carry
+# std::thread and std::mutex (googletest needs them); -static links libstdc++, libgcc and
+# winpthread into the exe, so it imports system DLLs only and runs from any folder.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# add_test(COMMAND exe) runs `wine exe`.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

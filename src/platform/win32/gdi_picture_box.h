@@ -1,0 +1,34 @@
+// A picture box on Windows: the shared pixel picture box, with text drawn by GDI at 96 dpi into a
+// 32-bit DIB section, unsmoothed, black on white.
+#ifndef TOLV_PLATFORM_WIN32_GDI_PICTURE_BOX_H_
+#define TOLV_PLATFORM_WIN32_GDI_PICTURE_BOX_H_
+
+#include <windows.h>
+// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
+#undef DrawText
+
+#include "platform/pixel_picture_box.h"
+#include "platform/win32/gdi_text.h"
+
+namespace tolv {
+
+class GdiPictureBox : public PixelPictureBox {
+ public:
+  explicit GdiPictureBox(const PictureBoxDesign& design);
+  ~GdiPictureBox() override;
+  GdiPictureBox(const GdiPictureBox&) = delete;
+  GdiPictureBox& operator=(const GdiPictureBox&) = delete;
+
+ protected:
+  void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
+                const FontSpec& font) override;
+  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+
+ private:
+  HDC dc_;  // a memory DC; text goes into a DIB section selected into it for each Print
+  GdiFonts fonts_;
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_WIN32_GDI_PICTURE_BOX_H_

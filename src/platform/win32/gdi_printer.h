@@ -1,0 +1,102 @@
+// The Windows printer: every page of its document is recorded as an enhanced metafile in the
+// printer's device pixels, with the printer's device context as its reference (or the screen's, for
+// the file printer), and played into the printer between StartDocW and EndDoc when the document
+// ends. So a document that the printer refuses halfway is still whole, and is kept beside the
+// program as ZOBAX.EMF (ZOBAX-2.EMF, ... for the pages after the first), which prints the same
+// again.
+//
+// Coordinates are device pixels from the printable area's top-left corner, as GDI's MM_TEXT has
+// them on a printer. Marks are PatBlt rectangles in a solid brush, so a dot or a one-pixel line
+// lands on exactly its device pixels through every driver (SetPixel draws nothing through some,
+// and pens draw their end pixel or not as the driver likes).
+#ifndef TOLV_PLATFORM_WIN32_GDI_PRINTER_H_
+#define TOLV_PLATFORM_WIN32_GDI_PRINTER_H_
+
+#include <windows.h>
+// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
+#undef DrawText
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/destination.h"
+#include "platform/document_printer.h"
+#include "platform/dot_layer.h"
+#include "platform/font.h"
+#include "platform/picture.h"
+#include "platform/win32/gdi_text.h"
+
+namespace tolv {
+
+// Where the document goes: the default printer as GDI opened it, the file printer (no default
+// printer at all), or a default printer that could not be opened or measured (`cause`). kNone is
+// no printer whatever, whose every member raises; Windows itself never leaves a program there,
+// but the printer's rules must hold for it too.
+struct GdiTarget {
+  enum class Kind { kPrinter, kFile, kFailed, kNone };
+  Kind kind = Kind::kFile;
+  std::wstring printer_name;
+  HDC dc = nullptr;  // the printer's device context (kPrinter only); the target owns it
+  PrinterDevice device;
+  std::string cause;
+};
+
+// Finds the default printer (GetDefaultPrinterW, CreateDCW) and measures it (GetDeviceCaps).
+GdiTarget FindDefaultPrinter();
+
+class GdiPrinter : public DocumentPrinter, private DotSink {
+ public:
+  // Prints on target (recording for target.device); kept pages go into program_dir.
+  GdiPrinter(GdiTarget target, std::string program_dir);
+  ~GdiPrinter() override;
+
+  int pages() const { return static_cast<int>(pages_.size()); }
+
+ protected:
+  void OpenDocument() override;
+  void BeginPage() override;
+  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent DrawText(double x, double y, const std::u32string& text,
+                      const FontSpec& font) override;
+  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
+  void DrawDots(DotLayer& dots) override;
+  void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
+  void EndPage() override;
+  // Plays the pages into the printer (or writes them as ZOBAX.EMF for the file printer); on
+  // failure keeps them beside the program and says so.
+  HandOverResult EndDocument() override;
+
+ private:
+  void BlackDots(const DotBitmap& bitmap) override;
+  void ColourDots(uint32_t rgb, std::span<const DotPoint> dots) override;
+
+  HDC Page();
+  void FillRuns(const std::vector<DotRun>& runs, uint32_t rgb);
+  // A rectangle of whole device pixels filled in a colour (0x00BBGGRR).
+  void Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb);
+  void SelectBrush(uint32_t rgb);
+  void DropPages();
+  HandOverResult Play();
+  // Keeps the pages beside the program as ZOBAX.EMF, ZOBAX-2.EMF, ...: the file printer's
+  // document when `cause` is empty, else a failed hand-over's (never ok then).
+  HandOverResult Keep(const std::string& cause);
+  std::vector<std::string> PageBytes() const;
+
+  GdiTarget target_;
+  std::string program_dir_;
+  HDC reference_ = nullptr;  // the printer, or a memory DC for the file printer
+  GdiFonts fonts_;
+  RECT frame_{};        // the page in 0.01 mm of the reference, for CreateEnhMetaFileW
+  HDC page_ = nullptr;  // the page being recorded
+  std::vector<HENHMETAFILE> pages_;
+  std::map<uint32_t, HBRUSH> brushes_;
+  uint32_t selected_brush_ = 0xFFFFFFFFu;
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_PLATFORM_WIN32_GDI_PRINTER_H_

@@ -1,0 +1,469 @@
+// A hostile or careless printing setup: only "there is no printer" means the file printer; every
+// other failure of the scheduler, however it fails, ends the run within one deadline with the
+// document kept, one line naming the cause and exit status 2. Answers a real scheduler cannot be
+// made to give come from a fake one (support/fake_scheduler.h); a slow reader in front of the
+// private scheduler shows that a job cut off at the deadline is cancelled.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "integration/support/cups_harness.h"
+#include "integration/support/fake_scheduler.h"
+#include "integration/support/fault_support.h"
+#include "integration/support/program_run.h"
+
+namespace tolv::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The deadline of the hand-over, and what a run may take beyond it on a loaded machine.
+constexpr double kDeadlineSeconds = 30;
+constexpr double kSlackSeconds = 15;
+// A failure that needs no waiting ends well within this.
+constexpr double kQuickSeconds = 10;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// One line, named after the program, ending with where the document was kept.
+void ExpectKeptWithOneLine(const ProgramDir& dir, const Outcome& run) {
+  EXPECT_EQ(run.exit_status, 2) << run;
+  EXPECT_EQ(run.standard_error.rfind("tolv: ", 0), 0u) << run.standard_error;
+  EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
+      << run.standard_error;
+  EXPECT_TRUE(
+      Contains(run.standard_error, "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\""))
+      << run.standard_error;
+  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  const std::vector<Word> words = PdfWords(dir.File("ZOBAX.PDF"));
+  EXPECT_EQ(
+      std::count_if(words.begin(), words.end(), [](const Word& w) { return w.text == "Smith"; }),
+      2);
+}
+
+void WriteGridJob(const ProgramDir& dir) { dir.WriteJob(1, 3, 25, 25, {{0, "Smith|Sofia"}}); }
+
+// A TCP port on the loopback that refuses connections.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof(address);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// A unix socket file that nobody listens on any more, as a scheduler that died leaves it.
+bool MakeStaleSocket(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  close(fd);
+  return bound;
+}
+
+// The run's printing settings: a home and client configuration of the test's own (so nothing of
+// the machine's lpoptions or client.conf counts), and `more`.
+std::vector<std::string> Settings(const ProgramDir& dir, std::vector<std::string> more) {
+  fs::create_directories(dir.File("home/.cups"));
+  fs::create_directories(dir.File("client"));
+  more.push_back("HOME=" + dir.File("home"));
+  more.push_back("CUPS_SERVERROOT=" + dir.File("client"));
+  return more;
+}
+
+struct ChoiceCase {
+  std::string name;
+  // The run's settings, given the program directory and the fake scheduler's address.
+  std::function<std::vector<std::string>(const ProgramDir&, const std::string&)> settings;
+  FakeScheduler::Answer answer = FakeScheduler::Answer::kIppStatus;
+  int code = 0x0406;  // client-error-not-found
+  int exit_status = 2;
+  std::string line_part;  // "" for a silent run
+};
+
+TEST(ChoosingThePrinterTest, OnlyNoPrinterAtAllMeansTheFilePrinter) {
+  const auto fake = [](std::vector<std::string> more) {
+    return [more](const ProgramDir& dir, const std::string& address) {
+      std::vector<std::string> settings = Settings(dir, more);
+      settings.push_back("CUPS_SERVER=" + address);
+      return settings;
+    };
+  };
+  const auto without_fake = [](std::vector<std::string> more) {
+    return [more](const ProgramDir& dir, const std::string&) { return Settings(dir, more); };
+  };
+  const int closed = ClosedPort();
+  const std::vector<ChoiceCase> cases = {
+      {"the file printer on request",
+       without_fake({"TOLV_PRINTER=file", "CUPS_SERVER=/nowhere"}),
+       {},
+       0,
+       0,
+       ""},
+      {"a scheduler without a default queue", fake({}), {}, 0x0406, 0, ""},
+      {"a default named by LPDEST that does not exist",
+       fake({"LPDEST=Ghost"}),
+       {},
+       0x0406,
+       2,
+       "the default printer Ghost does not exist (named by LPDEST)"},
+      {"a default named by PRINTER that does not exist",
+       fake({"PRINTER=Ghost/copy"}),
+       {},
+       0x0406,
+       2,
+       "the default printer Ghost/copy does not exist (named by PRINTER)"},
+      {"a named server that refuses",
+       without_fake({"CUPS_SERVER=127.0.0.1:" + std::to_string(closed)}),
+       {},
+       0,
+       2,
+       "the print server 127.0.0.1 named by CUPS_SERVER refuses connections (Connection refused)"},
+      {"a named server that cannot be found",
+       without_fake({"CUPS_SERVER=tolv-absent.invalid"}),
+       {},
+       0,
+       2,
+       "the print server tolv-absent.invalid could not be found ("},
+      {"HTTP 401", fake({}), FakeScheduler::Answer::kHttpStatus, 401, 2,
+       "answered HTTP 401: authorization required"},
+      {"HTTP 403", fake({}), FakeScheduler::Answer::kHttpStatus, 403, 2,
+       "answered HTTP 403 Forbidden"},
+      {"HTTP 500", fake({}), FakeScheduler::Answer::kHttpStatus, 500, 2,
+       "answered HTTP 500 Internal Server Error"},
+      {"HTTP 400", fake({}), FakeScheduler::Answer::kHttpStatus, 400, 2,
+       "answered HTTP 400 Bad Request"},
+      {"IPP internal error", fake({}), {}, 0x0500, 2, "answered server-error-internal-error"},
+      {"IPP busy", fake({}), {}, 0x0507, 2, "answered server-error-busy"},
+      {"HTTP 503", fake({}), FakeScheduler::Answer::kHttpStatus, 503, 2,
+       "answered HTTP 503 Service Unavailable"},
+      {"IPP forbidden", fake({}), {}, 0x0401, 2, "answered client-error-forbidden"},
+      {"IPP not authorized", fake({}), {}, 0x0403, 2, "answered client-error-not-authorized"},
+      {"IPP bad request", fake({}), {}, 0x0400, 2, "answered client-error-bad-request"},
+  };
+  for (const ChoiceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const FakeScheduler scheduler(c.answer, c.code);
+    ASSERT_TRUE(scheduler.listening());
+    ProgramDir dir;
+    WriteGridJob(dir);
+    const Outcome run = RunOnce(dir, {.env = c.settings(dir, scheduler.address())});
+    EXPECT_LT(run.seconds, kQuickSeconds) << run;
+    if (c.exit_status == 0) {
+      EXPECT_EQ(run.exit_status, 0) << run;
+      EXPECT_EQ(run.standard_error, "");
+      EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+      continue;
+    }
+    ExpectKeptWithOneLine(dir, run);
+    EXPECT_TRUE(Contains(run.standard_error, c.line_part)) << run.standard_error;
+  }
+}
+
+TEST(ChoosingThePrinterTest, ServersAndDefaultsNamedInConfigurationFilesCountAsNamed) {
+  const FakeScheduler scheduler(FakeScheduler::Answer::kIppStatus, 0x0406);
+  ASSERT_TRUE(scheduler.listening());
+  {
+    SCOPED_TRACE("ServerName in client.conf");
+    ProgramDir dir;
+    WriteGridJob(dir);
+    // No CUPS_SERVER: the run looks for a scheduler where client.conf says.
+    const std::vector<std::string> env = Settings(dir, {"TOLV_PRINTER="});
+    std::ofstream(dir.File("client/client.conf"))
+        << "ServerName 127.0.0.1:" << ClosedPort() << "\n";
+    const Outcome run = RunOnce(dir, {.env = env});
+    ExpectKeptWithOneLine(dir, run);
+    EXPECT_TRUE(Contains(run.standard_error,
+                         "named by " + dir.File("client/client.conf") + " refuses connections"))
+        << run.standard_error;
+  }
+  {
+    SCOPED_TRACE("a Default in lpoptions");
+    ProgramDir dir;
+    WriteGridJob(dir);
+    const std::vector<std::string> env = Settings(dir, {"CUPS_SERVER=" + scheduler.address()});
+    std::ofstream(dir.File("home/.cups/lpoptions")) << "Default Phantom\n";
+    const Outcome run = RunOnce(dir, {.env = env});
+    ExpectKeptWithOneLine(dir, run);
+    EXPECT_TRUE(
+        Contains(run.standard_error, "the default printer Phantom does not exist (named by " +
+                                         dir.File("home/.cups/lpoptions") + ")"))
+        << run.standard_error;
+  }
+}
+
+// No server named and nothing at the default local address: the machine has no printer. The
+// default address is the scheduler's socket when it exists, else localhost at IPP_PORT.
+TEST(ChoosingThePrinterTest, NoSchedulerAtTheDefaultAddressIsTheFilePrinterSilently) {
+  for (const char* socket : {"/run/cups/cups.sock", "/var/run/cups/cups.sock"}) {
+    if (access(socket, F_OK) == 0) GTEST_SKIP() << "this machine runs a scheduler at " << socket;
+  }
+  ProgramDir dir;
+  WriteGridJob(dir);
+  const Outcome run = RunOnce(
+      dir, {.env = Settings(dir, {"TOLV_PRINTER=", "IPP_PORT=" + std::to_string(ClosedPort())})});
+  EXPECT_EQ(run.exit_status, 0) << run;
+  EXPECT_EQ(run.standard_error, "");
+  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+}
+
+TEST(ChoosingThePrinterTest, AStaleSocketNamedByTheUserIsAFailureNotAMissingPrinter) {
+  ProgramDir dir;
+  WriteGridJob(dir);
+  ASSERT_TRUE(MakeStaleSocket(dir.File("stale.sock")));
+  const Outcome run =
+      RunOnce(dir, {.env = Settings(dir, {"CUPS_SERVER=" + dir.File("stale.sock")})});
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error, "named by CUPS_SERVER refuses connections"))
+      << run.standard_error;
+}
+
+// ---------------------------------------------------------------------------------------------
+// One deadline, whatever the scheduler does. Each case is a test of its own, so that ctest runs
+// them side by side.
+
+struct DeadlineCase {
+  const char* name;
+  FakeScheduler::Answer answer;
+  int code;
+};
+
+void PrintTo(const DeadlineCase& c, std::ostream* out) { *out << c.name; }
+
+class DeadlineTest : public ::testing::TestWithParam<DeadlineCase> {};
+
+TEST_P(DeadlineTest, EndsTheRunAtTheDeadlineWithTheDocumentKept) {
+  const FakeScheduler scheduler(GetParam().answer, GetParam().code);
+  ASSERT_TRUE(scheduler.listening());
+  ProgramDir dir;
+  WriteGridJob(dir);
+  const Outcome run = RunOnce(
+      dir, {.env = Settings(dir, {"CUPS_SERVER=" + scheduler.address()}), .timeout_seconds = 120});
+  std::cout << "[ measured ] " << GetParam().name << ": " << run.seconds << " s\n";
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_LT(run.seconds, kDeadlineSeconds + kSlackSeconds) << run;
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error,
+                       "asking the print server 127.0.0.1 for the default printer did not end "
+                       "within the 30 seconds allowed"))
+      << run.standard_error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostileAnswers, DeadlineTest,
+    ::testing::Values(DeadlineCase{"Trickle", FakeScheduler::Answer::kTrickle, 0},
+                      DeadlineCase{"EndlessHeader", FakeScheduler::Answer::kEndlessHeader, 0}),
+    [](const ::testing::TestParamInfo<DeadlineCase>& info) { return info.param.name; });
+
+TEST(StopSignalTest, EachStopSignalEndsTheRunAtOnceWithTheDocumentKept) {
+  const FakeScheduler scheduler(FakeScheduler::Answer::kTrickle);
+  ASSERT_TRUE(scheduler.listening());
+  for (const auto& [signal_number, name] :
+       std::map<int, std::string>{{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}}) {
+    SCOPED_TRACE(name);
+    ProgramDir dir;
+    WriteGridJob(dir);
+    const Outcome run = RunOnce(dir, {.env = Settings(dir, {"CUPS_SERVER=" + scheduler.address()}),
+                                      .signal = signal_number,
+                                      .signal_after_seconds = 2});
+    EXPECT_LT(run.seconds, kQuickSeconds) << run;
+    ExpectKeptWithOneLine(dir, run);
+    EXPECT_TRUE(Contains(run.standard_error, "the run was ended by " + name +
+                                                 " while asking the print server 127.0.0.1"))
+        << run.standard_error;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The process itself: closed standard descriptors, a file size limit.
+
+TEST(ProcessGuardTest, ClosedStandardDescriptorsDoNotEndUpInTheDocument) {
+  ProgramDir dir;
+  WriteGridJob(dir);
+  // A named server that refuses: the run writes its line on a closed standard error.
+  const Outcome run =
+      RunOnce(dir, {.env = Settings(dir, {"CUPS_SERVER=127.0.0.1:" + std::to_string(ClosedPort())}),
+                    .standard_descriptors_closed = true});
+  EXPECT_EQ(run.exit_status, 2) << run;
+  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  EXPECT_EQ(dir.Read("ZOBAX.PDF").find("tolv:"), std::string::npos);
+}
+
+TEST(ProcessGuardTest, LibraryMessagesNeverReachStandardError) {
+  ProgramDir dir;
+  WriteGridJob(dir);
+  // Fontconfig complains on standard error about a configuration it cannot load.
+  const Outcome run = RunOnce(
+      dir, {.env = Settings(dir, {"FONTCONFIG_FILE=/nonexistent/fonts.conf",
+                                  "CUPS_SERVER=127.0.0.1:" + std::to_string(ClosedPort())})});
+  EXPECT_EQ(run.exit_status, 2) << run;
+  EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
+      << run.standard_error;
+  EXPECT_EQ(run.standard_error.rfind("tolv: ", 0), 0u) << run.standard_error;
+}
+
+// A machine without a single font draws every character as nothing: such a page is kept, not
+// handed over as right, whether the text goes straight to the printer (output mode 3) or into the
+// composed picture first (output mode 0).
+TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
+  for (int paper_type : {3, 0}) {
+    SCOPED_TRACE("output mode " + std::to_string(paper_type));
+    ProgramDir dir;
+    dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
+    if (paper_type == 0) {
+      const std::string exe = ProgramPath();
+      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX", dir.File("KORDEL1A.GFX"));
+    }
+    dir.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.File("fc") +
+                                "</cachedir></fontconfig>\n");
+    const Outcome run = RunOnce(dir, {.env = {"FONTCONFIG_FILE=" + dir.File("fonts.conf")}});
+    EXPECT_EQ(run.exit_status, 2) << run;
+    EXPECT_TRUE(Contains(run.standard_error, "no font available for \"DejaVu Sans\"")) << run;
+    EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1) << run;
+    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  }
+}
+
+// Form files that would hold a reader up for ever, or read without end: the page is printed
+// without them, at once.
+TEST(HostileFormFilesTest, PipesAndEndlessFilesInTheFormsPlaceAreNotWaitedOn) {
+  for (int paper_type : {0, 2}) {
+    SCOPED_TRACE("output mode " + std::to_string(paper_type));
+    ProgramDir dir;
+    dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
+    ASSERT_EQ(mkfifo(dir.File("KORDEL1A.GFX").c_str(), 0644), 0);
+    if (access("/proc/kmsg", R_OK) == 0) {
+      fs::create_symlink("/proc/kmsg", dir.File("KORDEL1A.DAT"));
+    } else {
+      ASSERT_EQ(mkfifo(dir.File("KORDEL1A.DAT").c_str(), 0644), 0);
+    }
+    const Outcome run = RunOnce(dir, {.timeout_seconds = 30});
+    EXPECT_EQ(run.exit_status, 0) << run;
+    EXPECT_LT(run.seconds, kQuickSeconds) << run;
+    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  }
+}
+
+TEST(ProcessGuardTest, AFileSizeLimitIsAWriteErrorWithNoTemporaryFileLeft) {
+  ProgramDir dir;
+  WriteGridJob(dir);
+  const std::vector<std::string> before = NamesIn(dir.path());
+  const Outcome run = RunOnce(dir, {.file_size_limit = 1024});
+  EXPECT_EQ(run.exit_status, 2) << run;
+  EXPECT_EQ(run.signal, 0) << run;
+  EXPECT_TRUE(Contains(run.standard_error, "File too large")) << run.standard_error;
+  EXPECT_EQ(NamesIn(dir.path()), before);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The private scheduler behind a reader that takes the document at 20 KB a second.
+
+class SlowReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scheduler_ = std::make_unique<PrivateCupsScheduler>();
+    if (!scheduler_->skip_reason().empty()) GTEST_SKIP() << scheduler_->skip_reason();
+    ASSERT_TRUE(scheduler_->started()) << scheduler_->problem();
+  }
+
+  std::vector<std::string> Through(const std::string& socket) const {
+    std::vector<std::string> settings;
+    for (const auto& [name, value] : scheduler_->environment()) {
+      settings.push_back(name + "=" + (name == "CUPS_SERVER" ? socket : value));
+    }
+    return settings;
+  }
+
+  std::string Jobs(const std::string& which) const {
+    const std::string listing = scheduler_->dir() + "/jobs.txt";
+    EXPECT_EQ(scheduler_->Run("lpstat -W " + which + " -o >" + listing), 0);
+    return ReadWholeFile(listing);
+  }
+
+  // A job whose document is large: the composed page over a picture of noise (over 3 MB, two
+  // and a half minutes at 20 KB a second).
+  static void WriteLargeJob(const ProgramDir& dir) {
+    dir.Write("KORDEL1A.GFX", NoisePicture(2087, 1577));
+    dir.WriteJob(1, 0, 25, 25, {{0, "Smith|Sofia"}});
+  }
+
+  // The document kept is whole (its text is part of the composed picture).
+  static void ExpectKeptWithOneLine(const ProgramDir& dir, const Outcome& run) {
+    EXPECT_EQ(run.exit_status, 2) << run;
+    EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
+        << run.standard_error;
+    EXPECT_TRUE(Contains(run.standard_error,
+                         "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\""))
+        << run.standard_error;
+    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  }
+
+  std::unique_ptr<PrivateCupsScheduler> scheduler_;
+};
+
+// Slow once a connection has carried this much from the program: only a document is that large.
+constexpr size_t kSlowInTheDocument = 64 * 1024;
+
+TEST_F(SlowReaderTest, TheDeadlineCancelsTheJobAndKeepsTheDocument) {
+  ProgramDir dir;
+  WriteLargeJob(dir);
+  const CuttingProxy proxy(dir.File("slow.sock"), scheduler_->socket(), kSlowInTheDocument,
+                           CuttingProxy::Cut::kSlowReader);
+  ASSERT_TRUE(proxy.listening());
+  const Outcome run = RunOnce(dir, {.env = Through(proxy.path()), .timeout_seconds = 120});
+  std::cout << "[ measured ] a reader at 20 KB/s: " << run.seconds << " s\n";
+  EXPECT_LT(run.seconds, kDeadlineSeconds + kSlackSeconds) << run;
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error,
+                       "failed: sending the document to the print server " + proxy.path() +
+                           " did not end within the 30 seconds allowed (its job 1 was cancelled)"))
+      << run.standard_error;
+  EXPECT_EQ(Jobs("not-completed"), "") << "a half-sent job is left on the scheduler";
+  EXPECT_NE(Jobs("completed"), "");
+}
+
+TEST_F(SlowReaderTest, SigtermWhileTheDocumentGoesOutCancelsTheJob) {
+  ProgramDir dir;
+  WriteLargeJob(dir);
+  const CuttingProxy proxy(dir.File("slow.sock"), scheduler_->socket(), kSlowInTheDocument,
+                           CuttingProxy::Cut::kSlowReader);
+  ASSERT_TRUE(proxy.listening());
+  // The signal comes while the document goes out.
+  const Outcome run =
+      RunOnce(dir, {.env = Through(proxy.path()), .signal = SIGTERM, .signal_when = [&] {
+                      return proxy.cut_made();
+                    }});
+  EXPECT_TRUE(proxy.cut_made());
+  EXPECT_LT(run.seconds, kDeadlineSeconds) << run;
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error,
+                       "the run was ended by SIGTERM while sending the document to the print "
+                       "server " +
+                           proxy.path() + " (its job 1 was cancelled)"))
+      << run.standard_error;
+  EXPECT_EQ(Jobs("not-completed"), "") << "a half-sent job is left on the scheduler";
+}
+
+}  // namespace
+}  // namespace tolv::testing

@@ -1,0 +1,199 @@
+#include "integration/support/fake_scheduler.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace tolv::testing {
+namespace {
+
+bool SendAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Reads one request: its head, then the body its Content-Length or chunks announce. The request
+// id (bytes 4 to 7 of an IPP request), or -1 when the connection ended.
+int ReadRequest(int fd) {
+  std::string data;
+  char buffer[8192];
+  size_t head_end = std::string::npos;
+  while ((head_end = data.find("\r\n\r\n")) == std::string::npos) {
+    const ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
+    if (n <= 0) return -1;
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  std::string head = data.substr(0, head_end);
+  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string body = data.substr(head_end + 4);
+  const size_t length_at = head.find("content-length:");
+  const bool chunked = head.find("transfer-encoding: chunked") != std::string::npos;
+  const size_t length =
+      length_at == std::string::npos ? 0 : std::strtoul(head.c_str() + length_at + 15, nullptr, 10);
+  const auto more = [&] {
+    const ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
+    if (n <= 0) return false;
+    body.append(buffer, static_cast<size_t>(n));
+    return true;
+  };
+  if (chunked) {
+    while (body.find("\r\n0\r\n\r\n") == std::string::npos && body.rfind("0\r\n\r\n", 0) != 0) {
+      if (!more()) return -1;
+    }
+  } else {
+    while (body.size() < length) {
+      if (!more()) return -1;
+    }
+  }
+  // A chunked body starts with its first chunk's size line.
+  if (chunked) body.erase(0, body.find("\r\n") + 2);
+  if (body.size() < 8) return 0;
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(body[i]); };
+  return static_cast<int>((byte(4) << 24) | (byte(5) << 16) | (byte(6) << 8) | byte(7));
+}
+
+void AddAttribute(std::string& ipp, unsigned char tag, const std::string& name,
+                  const std::string& value) {
+  ipp.push_back(static_cast<char>(tag));
+  ipp.push_back(static_cast<char>(name.size() >> 8));
+  ipp.push_back(static_cast<char>(name.size() & 0xFF));
+  ipp += name;
+  ipp.push_back(static_cast<char>(value.size() >> 8));
+  ipp.push_back(static_cast<char>(value.size() & 0xFF));
+  ipp += value;
+}
+
+// An IPP/2.0 answer with `status` and the two attributes every answer carries.
+std::string IppAnswer(int status, int request_id) {
+  std::string ipp = {2, 0, static_cast<char>(status >> 8), static_cast<char>(status & 0xFF)};
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    ipp.push_back(static_cast<char>((request_id >> shift) & 0xFF));
+  }
+  ipp.push_back(0x01);  // operation attributes
+  AddAttribute(ipp, 0x47, "attributes-charset", "utf-8");
+  AddAttribute(ipp, 0x48, "attributes-natural-language", "en");
+  ipp.push_back(0x03);  // end of attributes
+  return ipp;
+}
+
+std::string HttpHead(int code, size_t length) {
+  return "HTTP/1.1 " + std::to_string(code) + " Fake\r\nContent-Length: " + std::to_string(length) +
+         "\r\nContent-Type: application/ipp\r\n" +
+         (code == 401 ? "WWW-Authenticate: Basic realm=\"CUPS\"\r\n" : "") + "\r\n";
+}
+
+// Answers the requests of one connection until it ends. False when the answer ends the
+// connection (it was cut short, or never ends).
+void Serve(int fd, FakeScheduler::Answer answer, int code, const std::string& count_path) {
+  for (;;) {
+    const int request_id = ReadRequest(fd);
+    if (request_id < 0) return;
+    std::ofstream(count_path, std::ios::app) << "r";
+    switch (answer) {
+      case FakeScheduler::Answer::kHttpStatus:
+        if (!SendAll(fd, HttpHead(code, 0))) return;
+        break;
+      case FakeScheduler::Answer::kIppStatus: {
+        const std::string ipp = IppAnswer(code, request_id);
+        if (!SendAll(fd, HttpHead(200, ipp.size()) + ipp)) return;
+        break;
+      }
+      case FakeScheduler::Answer::kTrickle: {
+        const std::string ipp = IppAnswer(0x0406, request_id);
+        for (char c : HttpHead(200, ipp.size()) + ipp) {
+          if (!SendAll(fd, std::string(1, c))) return;
+          sleep(1);
+        }
+        break;
+      }
+      case FakeScheduler::Answer::kEndlessHeader: {
+        if (!SendAll(fd, "HTTP/1.1 200 OK\r\n")) return;
+        const std::string lines = [] {
+          std::string text;
+          for (int i = 0; i < 1000; ++i) text += "X-Filler: " + std::string(60, 'x') + "\r\n";
+          return text;
+        }();
+        while (SendAll(fd, lines)) {
+        }
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+FakeScheduler::FakeScheduler(Answer answer, int code) {
+  char pattern[] = "/tmp/tolv-fake-scheduler-XXXXXX";
+  const int count_fd = mkstemp(pattern);
+  if (count_fd < 0) return;
+  close(count_fd);
+  count_path_ = pattern;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof(address);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    close(fd);
+    return;
+  }
+  port_ = ntohs(address.sin_port);
+  std::fflush(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    signal(SIGCHLD, SIG_IGN);  // connections are served by children nobody waits for
+    for (;;) {
+      const int client = accept(fd, nullptr, nullptr);
+      if (client < 0) continue;
+      if (fork() == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        close(fd);
+        Serve(client, answer, code, count_path_);
+        _exit(0);
+      }
+      close(client);
+    }
+  }
+  close(fd);
+}
+
+FakeScheduler::~FakeScheduler() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (!count_path_.empty()) unlink(count_path_.c_str());
+}
+
+std::string FakeScheduler::address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+int FakeScheduler::requests() const {
+  std::ifstream in(count_path_);
+  std::string marks;
+  in >> marks;
+  return static_cast<int>(marks.size());
+}
+
+}  // namespace tolv::testing

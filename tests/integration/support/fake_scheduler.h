@@ -1,0 +1,41 @@
+// A scheduler of the test's own on 127.0.0.1, for the answers a real one cannot be made to give:
+// every request gets the same kind of answer (an HTTP status, an IPP status, an answer that
+// trickles in a byte a second, a header without end). It runs in a forked process, ended with
+// the object (and with the test).
+#ifndef TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_
+#define TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace tolv::testing {
+
+class FakeScheduler {
+ public:
+  enum class Answer {
+    kIppStatus,      // HTTP 200 with an IPP answer of status `code`
+    kHttpStatus,     // HTTP `code` without a body (401 with a request for a password)
+    kTrickle,        // an IPP answer saying "not found", one byte a second
+    kEndlessHeader,  // HTTP 200 and header lines without end, as fast as they are taken
+  };
+  FakeScheduler(Answer answer, int code = 0);
+  ~FakeScheduler();
+  FakeScheduler(const FakeScheduler&) = delete;
+  FakeScheduler& operator=(const FakeScheduler&) = delete;
+
+  bool listening() const { return pid_ > 0; }
+  // "127.0.0.1:<port>", for CUPS_SERVER.
+  std::string address() const;
+  // Requests it has read so far (a request whose answer was cut short counts).
+  int requests() const;
+
+ private:
+  int port_ = 0;
+  pid_t pid_ = -1;
+  std::string count_path_;
+};
+
+}  // namespace tolv::testing
+
+#endif  // TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_

@@ -1,0 +1,374 @@
+#!/usr/bin/python3
+"""The Windows build as a caller runs it, under wine, read back beside the Linux build.
+
+Each check copies tolv.exe, the sample forms and a job into a scratch program directory, runs it in
+the warm wine session of the test fixture (WINEPREFIX and the rest come from CTest), and reads back
+what reached the test printer's port: the PostScript is rasterised with ghostscript at 600 dpi and
+its words are read with pdftotext (after ps2pdf). A job of each output mode is also run through the Linux build on
+its file printer (A4, 600 dpi, the whole page printable: the device of the TolvPage test printer),
+and the two pages must agree: every pixel outside the text exactly (dots, lines, cut line, picture
+edges), the text's words in the same order within GDI's whole-pixel advances.
+
+  print_check.py page JOB        one output mode beside the Linux build
+  print_check.py fault NAME      no-printer | missing-printer | broken-port | unicode-folder | cp1251
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+
+DPI = 600
+PX_PER_MM = DPI / 25.4
+KEY = r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows"
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def run(cmd, cwd, env=None, timeout=120):
+    """Runs a program with its output in files: a pipe would wait for the wine session to end."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.run(cmd, cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=err, timeout=timeout)
+        err.seek(0)
+        return proc.returncode, err.read().decode("utf-8", "replace").replace("\r\n", "\n")
+
+
+def wine_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def set_default(device):
+    """The default printer as wine keeps it (None: no default printer at all)."""
+    if device is None:
+        cmd = ["wine", "reg", "delete", KEY, "/v", "Device", "/f"]
+    else:
+        cmd = ["wine", "reg", "add", KEY, "/v", "Device", "/d", device, "/f"]
+    run(cmd, cwd="/")
+
+
+def page_printer(args):
+    return "TolvPage,winspool," + wine_path(args.port)
+
+
+def program_dir(args, parent, name, job_bytes, blank):
+    d = os.path.join(parent, name)
+    os.makedirs(d)
+    shutil.copy(args.exe, d)
+    for ext in ("GFX", "DAT"):
+        shutil.copy(os.path.join(args.forms, "KORDEL%dA.%s" % (blank, ext)), d)
+    with open(os.path.join(d, "ZOBAX.QJT"), "wb") as f:
+        f.write(job_bytes)
+    return d
+
+
+def run_windows(args, d, env=None):
+    if os.path.exists(args.port):
+        os.remove(args.port)  # wine overwrites a port file without truncating it
+    status, err = run(["wine", os.path.join(d, os.path.basename(args.exe))], cwd=d, env=env)
+    return status, err
+
+
+def raster(path):
+    """A page rasterised by ghostscript at 600 dpi: True where dark."""
+    out = path + ".pgm"
+    code, err = run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pgmraw",
+                     "-r%d" % DPI, "-dFirstPage=1", "-dLastPage=1", "-o", out, path], cwd="/")
+    if code != 0:
+        fail("ghostscript could not read %s: %s" % (path, err))
+    return read_pgm(out)
+
+
+def read_pgm(out):
+    data = open(out, "rb").read()
+    tokens, i = [], 0
+    while len(tokens) < 4:
+        while data[i:i + 1].isspace():
+            i += 1
+        if data[i:i + 1] == b"#":
+            i = data.index(b"\n", i)
+            continue
+        j = i
+        while not data[j:j + 1].isspace():
+            j += 1
+        tokens.append(data[i:j])
+        i = j
+    w, h = int(tokens[1]), int(tokens[2])
+    return np.frombuffer(data[i + 1:i + 1 + w * h], dtype=np.uint8).reshape(h, w) < 128
+
+
+def raster_pdf(path):
+    """The Linux build's PDF as its own integration tests read it: poppler at 600 dpi. (Ghostscript
+    paints every pixel a stroke touches, so the PDF's rounded dash lengths drift by a pixel along
+    a page-wide dotted line.)"""
+    out = path + ".poppler"
+    code, err = run(["pdftoppm", "-r", str(DPI), "-gray", "-f", "1", "-l", "1", "-singlefile",
+                     path, out], cwd="/")
+    if code != 0:
+        fail("poppler could not read %s: %s" % (path, err))
+    return read_pgm(out + ".pgm")
+
+
+def words(pdf):
+    """Words of page 1 as (text, x_min, y_min, x_max, y_max) in device pixels."""
+    out = pdf + ".html"
+    run(["pdftotext", "-bbox", "-f", "1", "-l", "1", pdf, out], cwd="/")
+    found = []
+    import html
+    import re
+    for m in re.finditer(r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">'
+                         r'(.*?)</word>', open(out, encoding="utf-8").read()):
+        x0, y0, x1, y1 = (float(v) * DPI / 72 for v in m.groups()[:4])
+        found.append((html.unescape(m.group(5)), x0, y0, x1, y1))
+    return found
+
+
+def linux_page(args, parent, job_bytes, blank):
+    d = os.path.join(parent, "linux")
+    os.makedirs(d)
+    shutil.copy(args.linux_exe, d)
+    for ext in ("GFX", "DAT"):
+        shutil.copy(os.path.join(args.forms, "KORDEL%dA.%s" % (blank, ext)), d)
+    with open(os.path.join(d, "ZOBAX.QJT"), "wb") as f:
+        f.write(job_bytes)
+    env = dict(os.environ, CUPS_SERVER="/nonexistent/cups.sock")
+    status, err = run([os.path.join(d, "tolv")], cwd=d, env=env)
+    if status != 0:
+        fail("the Linux build exited %d: %s" % (status, err))
+    return os.path.join(d, "ZOBAX.PDF")
+
+
+def blank_of(job_bytes):
+    text = job_bytes.decode("latin-1")
+    section = text[text.index("[BLANK]"):]
+    return int(section.split("Value=")[1].split()[0])
+
+
+def off_edge(win, lin):
+    """Differing pixels that are not beside an edge of the Linux page: a picture's source pixels,
+    stretched by a factor that is no whole number, may start one device pixel apart in two
+    nearest-pixel scalers, but never further."""
+    edge = np.zeros(lin.shape, dtype=bool)
+    edge[:, 1:] |= lin[:, 1:] != lin[:, :-1]
+    edge[:, :-1] |= lin[:, 1:] != lin[:, :-1]
+    edge[1:, :] |= lin[1:, :] != lin[:-1, :]
+    edge[:-1, :] |= lin[1:, :] != lin[:-1, :]
+    near = edge.copy()  # and diagonally, where both sides of a corner moved
+    near[1:, :] |= edge[:-1, :]
+    near[:-1, :] |= edge[1:, :]
+    return (win != lin) & ~near
+
+
+def compare_job(args, tmp, job_bytes, text_in_picture, report, pictures=False):
+    """Runs one job on both builds and compares the first pages."""
+    blank = blank_of(job_bytes)
+    set_default(page_printer(args))
+    d = program_dir(args, tmp, "prog", job_bytes, blank)
+    status, err = run_windows(args, d)
+    if status != 0 or err:
+        fail("tolv.exe exited %d: %s" % (status, err))
+    if not os.path.exists(args.port):
+        fail("nothing reached the printer's port")
+    ps = os.path.join(tmp, "page.ps")
+    shutil.copy(args.port, ps)
+    pdf_win = os.path.join(tmp, "page.pdf")
+    run(["ps2pdf", ps, pdf_win], cwd=tmp)
+    pdf_linux = linux_page(args, tmp, job_bytes, blank)
+
+    win, lin = raster(ps), raster_pdf(pdf_linux)
+    if win.shape != lin.shape:
+        fail("page sizes differ: %s on Windows, %s on Linux" % (win.shape, lin.shape))
+    w_words, l_words = words(pdf_win), words(pdf_linux)
+
+    # Text: the same words in the same order, each where Linux puts it, within the difference of
+    # GDI's whole-pixel advances (about 1 % of the word and of its distance from the form's left
+    # edge, where a line's advances add up) and a few pixels for the rounding of the text's cell.
+    if [w[0] for w in w_words] != [w[0] for w in l_words]:
+        fail("words differ:\n  Windows %s\n  Linux   %s" %
+             ([w[0] for w in w_words], [w[0] for w in l_words]))
+    if w_words:
+        worst_x = worst_y = 0.0
+        for (text, wx0, wy0, wx1, wy1), (_, lx0, ly0, lx1, ly1) in zip(w_words, l_words):
+            dx, dy = wx0 - lx0, wy1 - ly1
+            worst_x = max(worst_x, abs(dx))
+            worst_y = max(worst_y, abs(dy))
+            if abs(dx) > 0.012 * (lx1 - lx0) + 0.012 * max(lx0 - 1200, 0) + 3 or abs(dy) > 3:
+                fail("%r at (%.1f, %.1f) px on Windows, (%.1f, %.1f) on Linux" %
+                     (text, wx0, wy1, lx0, ly1))
+        report.append("%d words: left edges within %.2f mm, baselines within %.2f mm of Linux" %
+                      (len(w_words), worst_x / PX_PER_MM, worst_y / PX_PER_MM))
+
+    # Everything but the text: the same device pixels.
+    mask = np.zeros(win.shape, dtype=bool)
+    for (_, x0, y0, x1, y1) in w_words + l_words:
+        mask[max(int(y0) - 8, 0):int(y1) + 9, max(int(x0) - 8, 0):int(x1) + 9] = True
+    if text_in_picture:
+        # The composed modes print the text inside the form's picture, drawn at 96 dpi by GDI on
+        # Windows and by Pango on Linux: the glyphs differ, the picture's corners must not.
+        ys, xs = np.nonzero(lin)
+        box_l = (int(xs.min()), int(ys.min()), int(xs.max()), int(ys.max()))
+        ys, xs = np.nonzero(win)
+        box_w = (int(xs.min()), int(ys.min()), int(xs.max()), int(ys.max()))
+        if box_l != box_w:
+            fail("picture corners differ: Windows %s, Linux %s" % (box_w, box_l))
+        differ = int(np.count_nonzero(win != lin))
+        report.append("picture corners equal %s; %d pixels differ, %.1f %% of the dark ones: the"
+                      " text's glyphs" % (box_l, differ,
+                                          100.0 * differ / max(int(np.count_nonzero(lin)), 1)))
+    else:
+        differ = int(np.count_nonzero((win != lin) & ~mask))
+        dark = int(np.count_nonzero(lin & ~mask))
+        bad = (win != lin) & ~mask
+        if pictures:
+            bad = off_edge(win, lin) & ~mask
+            report.append("outside the text: %d dark pixels, %d differ, each beside a source pixel's"
+                          " edge in the stretched picture" % (dark, differ))
+        else:
+            report.append("outside the text: %d dark pixels, %d differ" % (dark, differ))
+        if np.count_nonzero(bad):
+            ys, xs = np.nonzero(bad)
+            fail("%d pixels outside the text differ, the first at (%d, %d)" %
+                 (int(np.count_nonzero(bad)), xs[0], ys[0]))
+
+
+def check_page(args):
+    job_bytes = open(args.job, "rb").read()
+    report = ["%s on the TolvPage printer (4961 x 7016 px at 600 dpi) beside Linux:" %
+              os.path.basename(args.job)]
+    with tempfile.TemporaryDirectory(prefix="tolv-win-") as tmp:
+        compare_job(args, tmp, job_bytes, args.text_in_picture, report)
+    if args.text_in_picture:
+        # Without rows the composed picture is the form alone, and must match but for the
+        # stretching's rounding inside the picture.
+        rows = b"\n".join(line for line in job_bytes.split(b"\n")
+                           if not line.startswith((b"ROW", b"LEN")))
+        with tempfile.TemporaryDirectory(prefix="tolv-win-") as tmp:
+            compare_job(args, tmp, rows, False, report, pictures=True)
+    print("\n  ".join(report))
+
+
+def check_fault(args):
+    job = open(args.job, "rb").read()
+    blank = blank_of(job)
+    with tempfile.TemporaryDirectory(prefix="tolv-win-") as tmp:
+        try:
+            if args.fault == "no-printer":
+                set_default(None)
+                d = program_dir(args, tmp, "prog", job, blank)
+                status, err = run_windows(args, d)
+                expect(status == 0 and not err, "status %d, %r" % (status, err))
+                expect_emf(d)
+                expect(not os.path.exists(args.port), "the test printer printed")
+            elif args.fault in ("missing-printer", "broken-port"):
+                set_default("TolvMissing,winspool,FILE:" if args.fault == "missing-printer"
+                            else "TolvBroken,winspool," + r"Z:\proc\tolv\tolv.ps")
+                d = program_dir(args, tmp, "prog", job, blank)
+                status, err = run_windows(args, d)
+                lines = err.strip("\n").split("\n")
+                expect(status == 2 and len(lines) == 1 and lines[0].startswith("tolv: ") and
+                       "ZOBAX.EMF" in lines[0], "status %d, %r" % (status, err))
+                expect_emf(d)
+                print(lines[0])
+                if args.fault == "broken-port":
+                    expect_kept_prints_the_same(args, tmp, d, job, blank)
+            elif args.fault == "unicode-folder":
+                set_default(page_printer(args))
+                d = program_dir(args, tmp, "Zürich Ω folder with spaces", job, blank)
+                status, err = run_windows(args, d)
+                expect(status == 0 and not err, "status %d, %r" % (status, err))
+                expect(os.path.getsize(args.port) > 0, "nothing printed")
+            elif args.fault == "cp1251":
+                # A job in the Windows Cyrillic code page under a Russian locale: wine's GetACP
+                # follows LC_ALL.
+                set_default(page_printer(args))
+                cyrillic = "Иванов".encode("cp1251")
+                job = job.replace(b"Smith", cyrillic)
+                d = program_dir(args, tmp, "prog", job, blank)
+                env = dict(os.environ, LC_ALL="ru_RU.UTF-8", LANG="ru_RU.UTF-8")
+                status, err = run_windows(args, d, env=env)
+                expect(status == 0 and not err, "status %d, %r" % (status, err))
+                ps = os.path.join(tmp, "page.ps")
+                shutil.copy(args.port, ps)
+                pdf = os.path.join(tmp, "page.pdf")
+                run(["ps2pdf", ps, pdf], cwd=tmp)
+                texts = [w[0] for w in words(pdf)]
+                expect("Иванов" in texts, "words %s" % texts)
+            else:
+                fail("unknown fault " + args.fault)
+        finally:
+            set_default(page_printer(args))
+    print("%s: as expected" % args.fault)
+
+
+def expect_kept_prints_the_same(args, tmp, d, job, blank):
+    """The kept ZOBAX.EMF, printed on the good printer, gives the page tolv prints there itself."""
+    set_default(page_printer(args))
+    if os.path.exists(args.port):
+        os.remove(args.port)
+    status, err = run(["wine", args.print_emf, os.path.join(d, "ZOBAX.EMF")], cwd=d)
+    expect(status == 0, "printing ZOBAX.EMF again failed: %s" % err)
+    again = raster_copy(args, tmp, "again.ps")
+    direct = program_dir(args, tmp, "direct", job, blank)
+    status, err = run_windows(args, direct)
+    expect(status == 0, "tolv.exe on the good printer: %d %s" % (status, err))
+    first = raster_copy(args, tmp, "direct.ps")
+    differ = int(np.count_nonzero(again != first))
+    expect(again.shape == first.shape and differ == 0,
+           "the kept document prints differently: %d pixels" % differ)
+    print("the kept ZOBAX.EMF printed again: the same %d dark pixels" %
+          int(np.count_nonzero(first)))
+
+
+def raster_copy(args, tmp, name):
+    path = os.path.join(tmp, name)
+    shutil.copy(args.port, path)
+    return raster(path)
+
+
+def expect(condition, message):
+    if not condition:
+        fail(message)
+
+
+def expect_emf(d):
+    path = os.path.join(d, "ZOBAX.EMF")
+    expect(os.path.exists(path), "no ZOBAX.EMF")
+    data = open(path, "rb").read()
+    # A whole metafile: its header's record type and signature, and the size it states.
+    expect(len(data) > 88 and data[0:4] == b"\x01\x00\x00\x00" and data[40:44] == b" EMF",
+           "ZOBAX.EMF is no metafile")
+    expect(int.from_bytes(data[48:52], "little") == len(data), "ZOBAX.EMF is cut short")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--linux-exe")
+    parser.add_argument("--forms", required=True)
+    parser.add_argument("--port", required=True, help="the TolvPage printer's port file")
+    parser.add_argument("--print-emf", help="tolv-print-emf.exe, which prints kept pages")
+    parser.add_argument("--text-in-picture", action="store_true")
+    sub = parser.add_subparsers(dest="what", required=True)
+    page = sub.add_parser("page")
+    page.add_argument("job")
+    fault = sub.add_parser("fault")
+    fault.add_argument("fault")
+    fault.add_argument("job")
+    args = parser.parse_args()
+    for name in ("exe", "linux_exe", "forms", "port", "print_emf"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
+    if args.what == "page":
+        check_page(args)
+    else:
+        check_fault(args)
+
+
+if __name__ == "__main__":
+    main()
