@@ -1,10 +1,11 @@
 #include "startup/queue_correction.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -13,7 +14,7 @@ namespace fs = std::filesystem;
 
 TEST(QueueCorrectionTest, OnlyTheQueuesOwnSectionCounts) {
   std::string templ = (fs::temp_directory_path() / "tolv-conf-XXXXXX").string();
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
+  ASSERT_NE(tolv::testing::MakeTempDir(templ), nullptr);
   const std::string dir = templ;
   EXPECT_FALSE(ReadQueueCorrection(dir, "Q").found);  // no file
 
