@@ -6,9 +6,12 @@ FUZZ_BUILD ?= build-fuzz
 WIN_BUILD  ?= build-win
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
+# One line per stage of `make test`, printed together at its end.
+SUMMARY     = $(BUILD)/test-summary
+SHELL      := /bin/bash
 
 .PHONY: all deps build test unit-test asan-test demo bench clean fuzz-build fuzz fuzz-smoke valgrind \
-        windows windows-configure windows-test
+        package summary-start windows windows-configure windows-test
 
 all: build
 
@@ -19,14 +22,26 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-unit-test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+# A ctest run ($(3): environment settings for it) with its result kept as one line of the
+# summary: how many ran and passed, how many were skipped.
+define ctest_with_summary
+	set -o pipefail; $(3) ctest --test-dir $(1) --output-on-failure --no-tests=error -j $(JOBS) \
+	  | tee $(1)/ctest.log
+	@echo "$(2): $$(grep -E 'tests passed' $(1)/ctest.log | sed 's/^ *//'), \
+	$$(grep -c '(Skipped)' $(1)/ctest.log) skipped (log: $(1)/ctest.log)" >> $(SUMMARY)
+endef
 
-asan-test: deps
+summary-start:
+	@mkdir -p $(BUILD) && rm -f $(SUMMARY)
+
+unit-test: build summary-start
+	$(call ctest_with_summary,$(BUILD),unit and integration tests)
+
+asan-test: deps summary-start
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTOLV_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	$(call ctest_with_summary,$(ASAN_BUILD),the same under address and UB sanitizers,\
+	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1)
 
 # The fuzz targets need clang (libFuzzer); the build has its own directory and no tests.
 fuzz-build: deps
@@ -39,12 +54,16 @@ fuzz: fuzz-build
 	./fuzz/run --seconds $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
 # Every fuzz target over its seeds and a fixed number of mutations: seconds, for every test run.
-fuzz-smoke: fuzz-build
-	./fuzz/run --smoke $(FUZZ_BUILD)
+fuzz-smoke: fuzz-build summary-start
+	set -o pipefail; ./fuzz/run --smoke $(FUZZ_BUILD) | tee $(FUZZ_BUILD)/smoke.log
+	@echo "fuzz: $$(grep -c ' ok: ' $(FUZZ_BUILD)/smoke.log) targets over their seeds and a fixed \
+	number of mutations, none failed (log: $(FUZZ_BUILD)/smoke.log)" >> $(SUMMARY)
 
 # The program once per output mode under valgrind's memcheck.
-valgrind: build
-	./scripts/valgrind-check $(BUILD)
+valgrind: build summary-start
+	set -o pipefail; ./scripts/valgrind-check $(BUILD) | tee $(BUILD)/valgrind.log
+	@echo "valgrind: $$(grep -c ' ok: ' $(BUILD)/valgrind.log) runs of the program under memcheck, \
+	no errors (log: $(BUILD)/valgrind.log)" >> $(SUMMARY)
 
 # The Windows build: tolv.exe cross-compiled with mingw-w64 (static, system DLLs only) and
 # tolv-windows.zip with the exe, the sample forms the Linux build draws, and a README.
@@ -57,21 +76,31 @@ windows: windows-configure
 	@cmake --build $(WIN_BUILD) -j $(JOBS) --target tolv tolv_zip
 
 # The Windows build's tests under wine (one warm wine session), beside the Linux build's output.
-windows-test: windows-configure
+windows-test: windows-configure summary-start
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
-	ctest --test-dir $(WIN_BUILD) --output-on-failure -j $(JOBS)
+	$(call ctest_with_summary,$(WIN_BUILD),the Windows build under wine)
 
+# Each stage stops `make test` when it fails; at the end, what ran.
 test: unit-test asan-test fuzz-smoke valgrind windows-test
+	@echo; echo "make test: everything passed"; sed 's/^/  /' $(SUMMARY)
 
-demo: build
-	@./scripts/demo
+# Quiet: installs only what the program needs, builds only it and the sample forms, with one line
+# each and the details in demo/demo.log.
+demo:
+	@BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/demo
+
+# build/tolv-<version>-<arch>.deb (run-time dependencies declared) and .tar.gz.
+package: build
+	@cd $(BUILD) && cpack
 
 # Builds with the benchmarks, runs them and writes their figures into BENCHMARKS.md. Not part of
 # `make test`: timings are no test.
-bench: deps
+bench:
+	@./scripts/install-deps --bench
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLV_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	./bench/run-process-bench $(BUILD) BENCHMARKS.md
 
+# Every build folder (build*, whatever BUILD names) and the demo's output.
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) build-* demo

@@ -1,14 +1,94 @@
-// tolv: reads ZOBAX.QJT beside the executable, prints it, ends. No arguments, no configuration.
+// tolv: reads ZOBAX.QJT in the program directory, prints it, ends. The arguments are read first,
+// so that none of them can print a waiting job by accident.
 #include "startup/main.h"
 
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <new>
+#include <string>
 
 #include "platform/default_platform.h"
+#include "platform/run_destinations.h"
+#include "startup/check_report.h"
+#include "startup/options.h"
+#include "startup/program_directory.h"
+#include "startup/proof.h"
+#include "startup/queue_correction.h"
+#include "startup/test_page.h"
 
-int main() {
+namespace {
+
+int Run(int argc, char** argv) {
+  const tolv::Options options = tolv::ParseOptions(argc, argv);
+  if (auto status =
+          tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), std::cout, std::cerr)) {
+    return *status;
+  }
+#ifdef _WIN32
+  // The GDI printer renders straight to the printer: no document to check, preview or proof, and
+  // an option that printed instead would spend stationery.
+  if (options.check || options.proof || !options.pdf.empty()) {
+    std::cerr << "tolv: --check, --pdf and --proof are not available on Windows; nothing was "
+                 "read or printed\n";
+    return tolv::kUsageErrorStatus;
+  }
+#endif
+  std::string error;
+  const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
+      options.program_dir, std::getenv("TOLV_DIR"),
+      tolv::FoundProgramDirectory(argc > 0 ? argv[0] : nullptr), &error);
+  if (!error.empty()) {
+    std::cerr << "tolv: " << error << "\n";
+    return tolv::kUsageErrorStatus;
+  }
+  const std::string program_dir = dir.path;
+
+  // The run records what it does: a check reports it, a proof draws the form where it was placed.
+  std::unique_ptr<tolv::RunTrace> trace =
+      options.proof ? std::make_unique<tolv::ProofTrace>() : std::make_unique<tolv::RunTrace>();
+  if (options.check) {
+    trace->Note("program dir", program_dir + " (" + dir.reason + ")");
+    trace->match_font = tolv::MatchedFontFamily;
+  }
+  tolv::PlatformSettings settings;
+  settings.program_dir = program_dir;
+  // The queue sees the form type, never the job's content.
+  settings.job_title = [&] { return "tolv: form type " + std::to_string(trace->form_type); };
+  settings.adjust_destination = [&](std::unique_ptr<tolv::Destination> printer,
+                                    tolv::WholeFileWriter write) {
+    const tolv::QueueCorrection correction =
+        tolv::ReadQueueCorrection(program_dir, printer->Queue());
+    if (correction.found) {
+      printer = std::make_unique<tolv::ShiftedDestination>(
+          std::move(printer), correction.shift_x_mm, correction.shift_y_mm);
+    }
+    if (options.check) {
+      tolv::NoteDestination(*printer, *trace);
+      tolv::NoteCorrection(correction, *trace);
+      return std::unique_ptr<tolv::Destination>(
+          std::make_unique<tolv::CheckDestination>(std::move(printer)));
+    }
+    if (!options.pdf.empty()) {
+      return std::unique_ptr<tolv::Destination>(
+          std::make_unique<tolv::PreviewDestination>(std::move(printer), options.pdf, write));
+    }
+    return printer;
+  };
+  const std::unique_ptr<tolv::Platform> platform = tolv::MakeDefaultPlatform(settings);
+  if (options.test_page != 0) return tolv::MainTestPage(*platform, options.test_page);
+  const int status = tolv::Main(*platform, trace.get());
+  if (!options.check) return status;
+  bool problems = false;
+  std::cout << tolv::CheckReport(*trace, &problems);
+  return problems ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   try {
-    return tolv::Main(*tolv::MakeDefaultPlatform());
+    return Run(argc, argv);
   } catch (const std::bad_alloc&) {
     // Memory ran out: one line and the failure status, not an abort with a library's message.
     std::cerr << "tolv: out of memory; nothing was printed\n" << std::flush;

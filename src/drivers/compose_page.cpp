@@ -26,7 +26,11 @@ void ComposePicture(TolvForm& form, float font_points, LayOut lay_out) {
   Step([&] { picture2.SetFontSize(font_points); });
   Step([&] { picture2.SetFontBold(true); });
   Step([&] { form.printer().SetScaleMode(kScalePixels); });
-  Step([&] { picture1.SetPicture(form.platform().LoadPicture(job.PrintJob.FormImagePath)); });
+  Step([&] {
+    Reporting(form.trace(), "form picture " + job.PrintJob.FormImagePath, [&] {
+      picture1.SetPicture(form.platform().LoadPicture(job.PrintJob.FormImagePath));
+    });
+  });
   Step([&] { picture2.SetWidth(picture1.Width()); });
   Step([&] { picture2.SetHeight(picture1.Height()); });
   Step([&] { picture2.SetAutoRedraw(true); });
@@ -42,8 +46,11 @@ template <class LayOut>
 void ComposePage(TolvForm& form, FormSize size, float font_points, LayOut lay_out) {
   ComposePicture(form, font_points, lay_out);
   Sheet sheet(form.job(), form.printer(), size);
+  NoteSheet(form.trace(), sheet);
+  int copies = 0;
   sheet.Walk(
       [&](long double X, long double Y, float W, float H) {
+        if (copies++ == 1 && sheet.second_page()) form.trace().NewPage();
         Step([&] {
           const int32_t x = ToInt32(X), y = ToInt32(Y), w = ToInt32(W), h = ToInt32(H);
           form.TransferPicture(x, y, w, h);

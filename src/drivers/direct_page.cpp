@@ -22,7 +22,9 @@ constexpr long double kPointsPerZoom = 10;
 // from it. A picture that cannot be loaded leaves Picture1 as it was.
 void LoadFormPicture(TolvForm& form) {
   Step([&] {
-    form.Picture1().SetPicture(form.platform().LoadPicture(form.job().PrintJob.FormImagePath));
+    const std::string& path = form.job().PrintJob.FormImagePath;
+    Reporting(form.trace(), "form picture " + path,
+              [&] { form.Picture1().SetPicture(form.platform().LoadPicture(path)); });
   });
   Step([&] { form.Picture1().SetScaleMode(kScalePixels); });
 }
@@ -40,7 +42,11 @@ void SetUpPrinter(TolvForm& form) {
 // One copy of the form with its top-left corner at (X, Y): the dots, then the rows. The rectangle
 // is rounded for each call on its own, so a value that does not fit skips only that call.
 void DrawCopy(TolvForm& form, FormSize size, long double X, long double Y, float W, float H) {
-  Step([&] { form.DrawFormData(ToInt32(X), ToInt32(Y), ToInt32(W), ToInt32(H)); });
+  Step([&] { form.trace().FormPlaced(form, ToInt32(X), ToInt32(Y), ToInt32(W), ToInt32(H)); });
+  Step([&] {
+    Reporting(form.trace(), "form data",
+              [&] { form.DrawFormData(ToInt32(X), ToInt32(Y), ToInt32(W), ToInt32(H)); });
+  });
   Step([&] {
     const int32_t x = ToInt32(X), y = ToInt32(Y), w = ToInt32(W), h = ToInt32(H);
     if (size == FormSize::kMini) {
@@ -56,8 +62,12 @@ void PrintPageDirect(TolvForm& form, FormSize size) {
   LoadFormPicture(form);
   SetUpPrinter(form);
   Sheet sheet(form.job(), form.printer(), size);
-  sheet.Walk(
-      [&](long double X, long double Y, float W, float H) { DrawCopy(form, size, X, Y, W, H); });
+  NoteSheet(form.trace(), sheet);
+  int copies = 0;
+  sheet.Walk([&](long double X, long double Y, float W, float H) {
+    if (copies++ == 1 && sheet.second_page()) form.trace().NewPage();
+    DrawCopy(form, size, X, Y, W, H);
+  });
   Step([&] { form.printer().EndDoc(); });
 }
 

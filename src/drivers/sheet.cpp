@@ -80,4 +80,10 @@ void Sheet::DrawCutLine(long double y) {
   Step([&] { printer_.SetDrawStyle(kDrawSolid); });
 }
 
+void NoteSheet(RunTrace& trace, const Sheet& sheet) {
+  if (sheet.second_page()) {
+    trace.Note("copies", "two pages: twice the form's height is more than the printable height");
+  }
+}
+
 }  // namespace tolv

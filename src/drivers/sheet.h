@@ -12,6 +12,7 @@
 
 #include <functional>
 
+#include "form/run_trace.h"
 #include "job/job.h"
 #include "platform/drawing_surface.h"
 
@@ -37,6 +38,9 @@ class Sheet {
   // below it, or a new page and the second copy at the same place.
   void Walk(const CopyStep& copy, MiniCutLine mini_cut_line = MiniCutLine::kBeforeSecondCopy);
 
+  // Whether a second copy goes on a page of its own.
+  bool second_page() const { return second_page_; }
+
   float W = 0;
   float H = 0;
   float X = 0;
@@ -50,6 +54,9 @@ class Sheet {
   bool second_copy_;
   bool second_page_ = false;
 };
+
+// Tells the run's record how the copies share the sheet.
+void NoteSheet(RunTrace& trace, const Sheet& sheet);
 
 }  // namespace tolv
 

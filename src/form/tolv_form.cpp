@@ -19,12 +19,13 @@ PictureBoxDesign Picture1Design() {
   return {"Picture1", 120, 1590, 31305, 45600, U"Hebar", 36, true, true};
 }
 
-TolvForm::TolvForm(const JobState& job, Platform& platform)
+TolvForm::TolvForm(const JobState& job, Platform& platform, RunTrace* trace)
     : job_(job),
       platform_(platform),
       dest_pic_(platform.CreatePictureBox(DestPicDesign())),
       picture2_(platform.CreatePictureBox(Picture2Design())),
-      picture1_(platform.CreatePictureBox(Picture1Design())) {}
+      picture1_(platform.CreatePictureBox(Picture1Design())),
+      trace_(trace != nullptr ? trace : &own_trace_) {}
 
 TolvForm::~TolvForm() = default;
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "form/run_trace.h"
 #include "job/job.h"
 #include "platform/drawing_surface.h"
 #include "platform/platform.h"
@@ -22,8 +23,8 @@ PictureBoxDesign Picture1Design();
 class TolvForm {
  public:
   // The job is read, never written. The platform gives the printer, the picture boxes and the
-  // picture loader.
-  TolvForm(const JobState& job, Platform& platform);
+  // picture loader. `trace` (the form's own when none is given) records what the run did.
+  TolvForm(const JobState& job, Platform& platform, RunTrace* trace = nullptr);
   virtual ~TolvForm();
   TolvForm(const TolvForm&) = delete;
   TolvForm& operator=(const TolvForm&) = delete;
@@ -65,6 +66,7 @@ class TolvForm {
   Platform& platform() { return platform_; }
   Printer& printer() { return platform_.DefaultPrinter(); }
   void DoEvents() { platform_.DoEvents(); }
+  RunTrace& trace() { return *trace_; }
 
   // The fixed grid's origins in millimetres, written by PrintRoduvu, read by PrintAt.
   double OriginX = 0;
@@ -76,6 +78,8 @@ class TolvForm {
   std::unique_ptr<PictureBox> dest_pic_;
   std::unique_ptr<PictureBox> picture2_;
   std::unique_ptr<PictureBox> picture1_;
+  RunTrace own_trace_;
+  RunTrace* trace_;
 };
 
 }  // namespace tolv

@@ -1,7 +1,11 @@
 // The fixed grid of output mode 3: the text alone, on paper whose form is already printed, at fixed
 // millimetre positions, twice on the sheet (the second copy FormPitch millimetres lower).
+#include <cstdio>
+#include <string>
+
 #include "form/tolv_form.h"
 #include "layout/cells.h"
+#include "layout/geometry.h"
 #include "platform/runtime.h"
 #include "platform/scale.h"
 
@@ -38,6 +42,12 @@ constexpr double kBoxRowSpacing = 8.5;
 constexpr double kFirstBoxX = 14.0;
 constexpr double kBoxPitch = 3.98;
 
+std::string Millimetres(double mm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f mm", mm);
+  return text;
+}
+
 }  // namespace
 
 void TolvForm::PrintRoduvu() {
@@ -54,8 +64,14 @@ void TolvForm::PrintRoduvu() {
     Step([&] { cells = SplitRow(row); });
     Step([&] {
       if (cells.HasLeft) PrintAt(kCellLeftX, y, FormatCell(cells.left, kLeftCell));
+      if (cells.HasLeft) trace().Printed(kCellLeftX, y, "field");
     });
-    Step([&] { PrintAt(right_x, y, FormatCell(cells.right, kRightCell)); });
+    if (Step([&] { PrintAt(right_x, y, FormatCell(cells.right, kRightCell)); })) {
+      trace().Printed(right_x, y, "field");
+    }
+  };
+  auto print_field = [&](double x, double y, const std::u32string& text) {
+    if (Step([&] { PrintAt(x, y, text); })) trace().Printed(x, y, "field");
   };
 
   auto print_box_row = [&](int r) {
@@ -63,25 +79,45 @@ void TolvForm::PrintRoduvu() {
     const double y = kFirstBoxRowY + (r - 3) * kBoxRowSpacing;
     Step([&] { p.SetFontSize(kBoxRowPoints); });
     if (static_cast<int64_t>(text.size()) > type.box_count) {
-      Step([&] { PrintAt(kFirstBoxX, y, text); });
+      if (Step([&] { PrintAt(kFirstBoxX, y, text); })) {
+        trace().Printed(kFirstBoxX, y,
+                        "box row, too long for its boxes: as one string from the first box");
+      }
       return;
     }
     // The row is dropped when its line would reach the bottom of the printable area.
+    float bottom = 0;
     const bool off_the_page = Condition([&] {
       const float v =
           ToSingle(y * j.PixelsPerMmY + j.PixelsPerMmY * OriginY + p.TextHeight(U"T"));
+      bottom = v;
       return !(v < p.ScaleHeight());
     });
-    if (off_the_page) return;
+    if (off_the_page) {
+      if (!text.empty()) {
+        trace().Dropped("height test: its line would end " +
+                        Millimetres((bottom - p.ScaleHeight()) / j.PixelsPerMmY) +
+                        " below the printable area");
+      }
+      return;
+    }
     for (size_t c = 1; c <= text.size(); ++c) {
       const double x = kFirstBoxX + static_cast<double>(c - 1) * kBoxPitch;
       // A character whose box would pass the printable width is left out; the others keep theirs.
+      float right = 0;
       const bool fits = Condition([&] {
         const float u =
             ToSingle(x * j.PixelsPerMmX + j.PixelsPerMmX * OriginX + p.TextWidth(U"W"));
+        right = u;
         return u < p.ScaleWidth();
       });
-      if (fits) Step([&] { PrintAt(x, y, text.substr(c - 1, 1)); });
+      if (fits) {
+        if (Step([&] { PrintAt(x, y, text.substr(c - 1, 1)); })) trace().Printed(x, y, "box row");
+      } else {
+        trace().Dropped("width test: character " + std::to_string(c) + " would end " +
+                        Millimetres((right - p.ScaleWidth()) / j.PixelsPerMmX) +
+                        " beyond the printable area");
+      }
     }
   };
 
@@ -89,17 +125,24 @@ void TolvForm::PrintRoduvu() {
     Step([&] { OriginY = k * j.FormPitch + type.shift_mm; });
     Step([&] { OriginY = OriginY + (2 * 7.8 / 50 * j.PrintJob.OffsetY - 7.8); });
     Step([&] { OriginX = 28.0 / 50 * j.PrintJob.OffsetX - 14; });
+    // The grid's frame: its corner at the origins, the form's size.
+    Step([&] {
+      trace().FormPlaced(*this, ToInt32(OriginX * j.PixelsPerMmX),
+                         ToInt32(OriginY * j.PixelsPerMmY), ToInt32(kFormWidthMm * j.PixelsPerMmX),
+                         ToInt32(FormHeightMm(j.PrintJob.Blank) * j.PixelsPerMmY));
+    });
     for (int r = 0; r <= j.PrintJob.LastRowIndex && r < kRowCount; ++r) {
+      trace().BeginRow(r);
       if (r == 0) {
         Step([&] { p.SetFontSize(kHeaderPoints); });
         print_split_row(j.Rows[0], type.right_cell_x_mm, kRow0Y);
       } else if (r == 1) {
         Step([&] { p.SetFontSize(kHeaderPoints); });
-        Step([&] { PrintAt(kCellLeftX, kRow1Y, j.Rows[1]); });
+        print_field(kCellLeftX, kRow1Y, j.Rows[1]);
       } else if (r == 2) {
         Step([&] { p.SetFontSize(kHeaderPoints); });
         if (j.PrintJob.Blank <= 2) {
-          Step([&] { PrintAt(kCellLeftX, kRow2Y, j.Rows[2]); });
+          print_field(kCellLeftX, kRow2Y, j.Rows[2]);
         } else {
           print_split_row(j.Rows[2], kRow2RightX, kRow2Y);
         }
@@ -108,6 +151,7 @@ void TolvForm::PrintRoduvu() {
       }
       DoEvents();
     }
+    trace().EndCopy();
   }
 }
 

@@ -43,6 +43,12 @@ inline constexpr double kMaxiFirstBoxRowY = 27.5;
 inline constexpr double kMaxiRowSpacing = 6.35;
 inline constexpr int kMaxiBoxesPerRow = 35;
 
+// The height of form type `blank`: small (1, 2, 7), tall (6), else large.
+constexpr double FormHeightMm(int blank) {
+  if (blank == 1 || blank == 2 || blank == 7) return kMiniFormHeightMm;
+  return blank == 6 ? kTallMaxiFormHeightMm : kMaxiFormHeightMm;
+}
+
 // The first row of character boxes on every text form.
 inline constexpr int kFirstBoxRow = 3;
 

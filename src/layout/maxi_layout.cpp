@@ -22,7 +22,7 @@ void TolvForm::PrintMaxiText() {
   FormPlacement placement;
   Step([&] { placement.FormScaleX = box.ScaleWidth() / geometry.width; });
   Step([&] { placement.FormScaleY = box.ScaleHeight() / geometry.height; });
-  LayOutRows(*this, {box, LayoutVariant::kPicture, placement}, geometry, kMaxiHeader);
+  LayOutRows(*this, {box, LayoutVariant::kPicture, placement, trace()}, geometry, kMaxiHeader);
   // The composed drivers go on in twips.
   Step([&] { box.SetScaleMode(kScaleTwips); });
 }
@@ -34,7 +34,8 @@ void TolvForm::PrintMaxiTextEx(const int32_t& X, const int32_t& Y, const int32_t
   const TextFormGeometry geometry = MaxiFormGeometry(job().PrintJob.Blank);
   const FormPlacement placement{width / geometry.width, height / geometry.height,
                                 static_cast<double>(X), static_cast<double>(Y)};
-  LayOutRows(*this, {printer(), LayoutVariant::kPrinter, placement}, geometry, kMaxiHeader);
+  LayOutRows(*this, {printer(), LayoutVariant::kPrinter, placement, trace()}, geometry,
+             kMaxiHeader);
 }
 
 }  // namespace tolv

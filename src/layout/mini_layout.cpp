@@ -23,7 +23,7 @@ void TolvForm::PrintMiniText() {
   FormPlacement placement;
   Step([&] { placement.FormScaleX = box.ScaleWidth() / geometry.width; });
   Step([&] { placement.FormScaleY = box.ScaleHeight() / geometry.height; });
-  LayOutRows(*this, {box, LayoutVariant::kPicture, placement}, geometry, kMiniHeader);
+  LayOutRows(*this, {box, LayoutVariant::kPicture, placement, trace()}, geometry, kMiniHeader);
   // The composed drivers go on in twips.
   Step([&] { box.SetScaleMode(kScaleTwips); });
 }
@@ -36,7 +36,7 @@ void TolvForm::PrintMiniTextEx(const int32_t& X, const int32_t& Y, const int32_t
   const TextFormGeometry geometry = MiniFormGeometry(job().PrintJob.Blank);
   const FormPlacement placement{width / geometry.width, height / geometry.height,
                                 static_cast<double>(X), static_cast<double>(Y)};
-  LayOutRows(*this, {surface, LayoutVariant::kPrinter, placement}, geometry, kMiniHeader);
+  LayOutRows(*this, {surface, LayoutVariant::kPrinter, placement, trace()}, geometry, kMiniHeader);
 }
 
 }  // namespace tolv

@@ -43,6 +43,8 @@ struct LayoutTarget {
   DrawingSurface& surface;
   LayoutVariant variant;
   FormPlacement placement;
+  // Told what each row printed where.
+  RunTrace& trace;
 };
 
 // CurrentX, then CurrentY, to the point (x, y) millimetres of the form; each computed in double and

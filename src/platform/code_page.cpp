@@ -211,10 +211,18 @@ const std::array<char32_t, 128>& CodePageUpperHalf(int code_page) {
 JobText::JobText(std::string_view whole_file) : body_(whole_file) {
   if (body_.starts_with(kByteOrderMark)) {
     body_.remove_prefix(kByteOrderMark.size());
+    reading_ = "UTF-8 (it starts with a byte-order mark)";
     return;
   }
   utf8_ = IsUtf8(body_);
-  if (!utf8_) upper_half_ = CodePageUpperHalf(AnsiCodePage());
+  if (utf8_) {
+    reading_ = "UTF-8 (valid UTF-8 throughout)";
+    return;
+  }
+  const int code_page = AnsiCodePage();
+  upper_half_ = CodePageUpperHalf(code_page);
+  reading_ = "Windows code page " + std::to_string(code_page) + " (not valid UTF-8; " +
+             AnsiCodePageReason() + ")";
 }
 
 std::u32string JobText::Decode(std::string_view piece) const {

@@ -26,6 +26,10 @@ class JobText {
   // The file's bytes without the byte-order mark.
   std::string_view body() const { return body_; }
   bool is_utf8() const { return utf8_; }
+  // How the text is read and why: "UTF-8 (byte-order mark)", "UTF-8 (valid throughout)", or
+  // "Windows code page 1251 (not UTF-8; locale ru_RU from LANG)" and the like. A code page read
+  // without any locale set ends in "no locale set".
+  std::string Reading() const { return reading_; }
 
   // Decodes a piece of body(), one character per code point. Bytes the encoding does not define
   // become U+FFFD; decoding never fails.
@@ -34,6 +38,7 @@ class JobText {
  private:
   std::string_view body_;
   bool utf8_ = true;
+  std::string reading_;
   // The code page's characters for the bytes 0x80 to 0xFF (unused for UTF-8).
   std::array<char32_t, 128> upper_half_{};
 };
@@ -51,6 +56,9 @@ const std::array<char32_t, 128>& CodePageUpperHalf(int code_page);
 // The machine's ANSI code page, one of the six above: defined by the machine's backend (on Linux
 // from the locale's language, on Windows GetACP()). Asked only for a file that is not UTF-8.
 int AnsiCodePage();
+// Why the machine has that code page, for tolv --check: "locale ru_RU.UTF-8 from LANG", or a text
+// containing "no locale set" when nothing names one.
+std::string AnsiCodePageReason();
 
 }  // namespace tolv
 

@@ -3,15 +3,39 @@
 #ifndef TOLV_PLATFORM_DEFAULT_PLATFORM_H_
 #define TOLV_PLATFORM_DEFAULT_PLATFORM_H_
 
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "platform/destination.h"
+#include "platform/file_printer.h"
 #include "platform/platform.h"
+#include "startup/program_directory.h"
 
 namespace tolv {
 
 // The real platform of this machine: its program directory, its default printer (looked for only
 // at the first DefaultPrinter()), its picture boxes and picture loader.
-std::unique_ptr<Platform> MakeDefaultPlatform();
+// What the command line asks of the platform.
+struct PlatformSettings {
+  // The program directory; empty: the executable's.
+  std::string program_dir;
+  // The name the job gets in the queue, asked when the printer is found.
+  std::function<std::string()> job_title;
+  // Every destination found passes through this step (the operator's preview, check and queue
+  // correction), with the machine's atomic file writer.
+  std::function<std::unique_ptr<Destination>(std::unique_ptr<Destination>, WholeFileWriter)>
+      adjust_destination;
+};
+std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings = {});
+
+// The program directory as the machine finds it: the directory of the symbolic link the program
+// was started through (`argv0`), else the executable's.
+ProgramDirectory FoundProgramDirectory(const char* argv0);
+// The libraries the program prints with and their versions, for --version.
+std::string LibraryVersions();
+// The family the machine's font matching gives a face, bold, for --check; empty when unknown.
+std::string MatchedFontFamily(const std::u32string& face);
 
 }  // namespace tolv
 

@@ -45,9 +45,20 @@ class Destination {
  public:
   virtual ~Destination() = default;
   virtual const PrinterDevice& Device() const = 0;
+  // Which printer this is, in a few words for a report ("queue Q", "the file printer").
+  virtual std::string Describe() const { return "a printer"; }
+  // The spooler's name of the queue; empty for the file printer and a printer that failed.
+  virtual std::string Queue() const { return {}; }
   // Hands over one finished document. Never throws; on failure the document is kept (as
   // ZOBAX.<ext> beside the program) and the result says so.
   virtual HandOverResult HandOver(const FinishedDocument& document) = 0;
+  // Keeps a finished document that must not be printed as it is (its page cannot be right), as
+  // ZOBAX.<ext> beside the program; never ok, the message names `cause` and where the document
+  // went. A destination that has nowhere to keep it says only the cause.
+  virtual HandOverResult Keep(const FinishedDocument& document, const std::string& cause) {
+    (void)document;
+    return {false, cause};
+  }
 };
 
 }  // namespace tolv

@@ -38,9 +38,15 @@ class FileDestination : public Destination {
   FileDestination(std::string program_dir, WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return device_; }
+  std::string Describe() const override {
+    return "the file printer (no printer: ZOBAX.PDF in the program directory)";
+  }
   // Writes ZOBAX.<ext>. Not ok when it cannot be written (directory not writable, disk full); an
   // earlier file of that name then stays as it was.
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
 
  private:
   std::string program_dir_;
@@ -55,7 +61,11 @@ class FailedPrinterDestination : public Destination {
   FailedPrinterDestination(std::string program_dir, std::string cause, WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return device_; }
+  std::string Describe() const override { return "a printer that failed: " + cause_; }
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
 
   const std::string& cause() const { return cause_; }
 

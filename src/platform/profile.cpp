@@ -118,6 +118,7 @@ Profile Profile::Parse(std::string_view bytes, const std::set<Name>* wanted) {
   }
 
   Profile profile;
+  profile.encoding_ = text.Reading();
   std::set<std::u32string> seen_sections;
   std::optional<std::u32string> open_section;  // empty while no section, or one to be ignored
   ForEachLine(text.body(), [&](std::string_view line) {

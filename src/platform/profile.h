@@ -47,12 +47,16 @@ class Profile {
   // The value of the key in the section, or nothing when either is missing.
   std::optional<std::u32string> Value(std::u32string_view section, std::u32string_view key) const;
 
+  // How the file's text was read, and why (JobText::Reading).
+  const std::string& encoding() const { return encoding_; }
+
  private:
   using Name = std::pair<std::u32string, std::u32string>;  // folded section and key names
 
   static Profile Parse(std::string_view bytes, const std::set<Name>* wanted);
 
   std::map<Name, std::u32string> values_;
+  std::string encoding_;
 };
 
 // A name in the form names are compared in: letters of either case give the same result.

@@ -82,9 +82,27 @@ int16_t ReadInt16(const Profile& profile, const std::u32string& section) {
 
 // A row keeps characters 2 to L-1 of its padded buffer: the writer of the job frames the text with
 // one extra character at each end and gives its length plus 2.
-void LoadRow(JobState& job, const Profile& profile, int i) {
+void LoadRow(JobState& job, const Profile& profile, int i, RunTrace* trace) {
   std::u32string& row = job.Rows[i];
   row = ReadProfileValue(profile, U"INFO", RowKey(i));
+  if (trace != nullptr) {
+    // What the reader does to a row with text, for the report: a row without its length is
+    // emptied, and a length shorter than the row cuts it.
+    const std::optional<std::u32string> written = profile.Value(U"INFO", RowKey(i));
+    if (written && written->size() > 2) {
+      RowTrace& r = trace->row(i);
+      r.has_text = true;
+      r.length_missing = !profile.Value(U"INFO", LenKey(i)).has_value();
+      Step([&] {
+        const int64_t length =
+            ToInt32(LeadingNumber(ReadProfileValue(profile, U"INFO", LenKey(i))));
+        const int64_t written_length = static_cast<int64_t>(written->size());
+        if (!r.length_missing && length < written_length) {
+          r.cut_characters = static_cast<int>(written_length - std::max<int64_t>(length, 0));
+        }
+      });
+    }
+  }
   // The length belongs to this row alone: when it does not convert, the cut that needs it fails
   // too, rather than taking an earlier row's length.
   std::optional<int32_t> length;
@@ -115,12 +133,13 @@ std::u32string ReadProfileValue(const Profile& profile, const std::u32string& se
   return buffer;
 }
 
-bool LoadJob(JobState& job, const std::string& program_dir) {
+bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace) {
   std::string ignored;
-  return LoadJobFile(job, program_dir, &ignored) == JobLoad::kLoaded;
+  return LoadJobFile(job, program_dir, &ignored, trace) == JobLoad::kLoaded;
 }
 
-JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem) {
+JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem,
+                    RunTrace* trace) {
   const FileRead read = ReadFileBeside(program_dir, kJobFileName, kJobFileLimit,
                                        /*truncate_at_limit=*/false, /*exact_name=*/true);
   if (read.status == FileRead::Status::kMissing) return JobLoad::kMissing;
@@ -131,6 +150,15 @@ JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* 
   }
   const std::vector<ProfileKey> keys = JobKeys();
   const Profile profile = Profile::Parse(read.bytes, keys);
+  if (trace != nullptr) {
+    trace->Note("job file", JobFilePath(program_dir));
+    trace->Note("encoding", profile.encoding());
+    if (profile.encoding().find("no locale set") != std::string::npos) {
+      trace->Problem(
+          "the job is not UTF-8 and its caller set no locale: read as code page 1252; "
+          "start tolv with LANG set to the caller's language");
+    }
+  }
 
   Step([&] { job.PrintJob.Blank = ReadInt16(profile, U"BLANK"); });
   Step([&] { job.PrintJob.PaperType = ReadInt16(profile, U"PAPERTYPE"); });
@@ -149,7 +177,7 @@ JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* 
   });
   Step([&] { job.Zoom = DivideDouble(job.Zoom, 100); });
 
-  for (int i = 0; i < kRowCount - 1; ++i) LoadRow(job, profile, i);
+  for (int i = 0; i < kRowCount - 1; ++i) LoadRow(job, profile, i, trace);
   job.Rows[kRowCount - 1].clear();
   return JobLoad::kLoaded;
 }

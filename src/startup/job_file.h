@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "form/run_trace.h"
 #include "job/job.h"
 #include "platform/profile.h"
 
@@ -35,10 +36,12 @@ enum class JobLoad {
 // read nothing, when there is no job to read; kLoaded otherwise, whatever the file holds. Each
 // step that fails is skipped and leaves its target as it was. The file is opened and read once,
 // without blocking and at most to kJobFileLimit, and never written.
-JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem);
+// `trace`, when given, learns how the text was decoded and what the lengths did to each row.
+JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem,
+                    RunTrace* trace = nullptr);
 
 // LoadJobFile for callers that only ask whether a job was read.
-bool LoadJob(JobState& job, const std::string& program_dir);
+bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace = nullptr);
 
 // One read: a 255-character buffer holding the value (at most 254 characters) followed by NULs;
 // 255 NULs when the section or key is missing.

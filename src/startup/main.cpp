@@ -4,14 +4,15 @@
 
 #include "form/tolv_form.h"
 #include "platform/runtime.h"
+#include "startup/check_report.h"
 #include "startup/form_type.h"
 #include "startup/job_file.h"
 
 namespace tolv {
 
-int Main(Platform& platform) { return Main(platform, std::cerr); }
+int Main(Platform& platform, RunTrace* trace) { return Main(platform, std::cerr, trace); }
 
-int Main(Platform& platform, std::ostream& errors) {
+int Main(Platform& platform, std::ostream& errors, RunTrace* trace) {
   JobState job;
   const std::string program_dir = platform.ProgramDirectory();
   // A program that cannot find its own directory cannot tell whether it has a job: that is a
@@ -19,24 +20,29 @@ int Main(Platform& platform, std::ostream& errors) {
   if (program_dir.empty()) {
     errors << "tolv: the job file cannot be read: the program's directory cannot be found\n"
            << std::flush;
+    if (trace != nullptr) trace->Problem("the program's directory cannot be found");
     return 1;
   }
   // Without a job file nothing is read, no printer is looked for, and nothing is written.
   std::string problem;
-  switch (LoadJobFile(job, program_dir, &problem)) {
+  switch (LoadJobFile(job, program_dir, &problem, trace)) {
     case JobLoad::kMissing:
+      if (trace != nullptr) trace->Note("job file", "none: nothing to print");
       return 0;
     case JobLoad::kUnreadable:
       errors << "tolv: " << problem << "\n" << std::flush;
+      if (trace != nullptr) trace->Problem(problem);
       return 1;
     case JobLoad::kLoaded:
       break;
   }
 
+  if (trace != nullptr) trace->form_type = job.PrintJob.Blank;
   InitFormType(job, program_dir);
   InitPrinterMetrics(job, platform.DefaultPrinter());
+  if (trace != nullptr) NoteJob(job, program_dir, *trace);
   {
-    TolvForm form(job, platform);
+    TolvForm form(job, platform, trace);
     form.Show();
   }
   return platform.EndProgram();

@@ -3,15 +3,17 @@
 
 #include <ostream>
 
+#include "form/run_trace.h"
 #include "platform/platform.h"
 
 namespace tolv {
 
 // The whole run: the job, the form type, the printer's metrics, the form, one page driver, the end.
 // Returns the exit status: 1, after one line on `errors`, when there is a job file that cannot be
-// read or no program directory to find it in.
-int Main(Platform& platform, std::ostream& errors);
-int Main(Platform& platform);
+// read or no program directory to find it in. `trace`, when given, records what the run did
+// (tolv --check, a proof).
+int Main(Platform& platform, std::ostream& errors, RunTrace* trace = nullptr);
+int Main(Platform& platform, RunTrace* trace = nullptr);
 
 }  // namespace tolv
 

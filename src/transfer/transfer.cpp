@@ -43,6 +43,7 @@ void TolvForm::TransferPicture(const int32_t& X, const int32_t& Y, const int32_t
                                const int32_t& H) {
   // No skip-and-continue here: a failure goes back to the calling driver, which skips the copy.
   printer().SetScaleMode(kScalePixels);
+  trace().FormPlaced(*this, X, Y, W, H);
   Picture2().SetScaleMode(kScalePixels);
   if (job().PrintJob.PaperType == 1) {
     TransferPictureBanded(X, Y, W, H);

@@ -323,6 +323,28 @@ TEST(ProcessGuardTest, LibraryMessagesNeverReachStandardError) {
   EXPECT_EQ(run.standard_error.rfind("tolv: ", 0), 0u) << run.standard_error;
 }
 
+// A machine without a single font draws every character as nothing: such a page is kept, not
+// handed over as right, whether the text goes straight to the printer (output mode 3) or into the
+// composed picture first (output mode 0).
+TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
+  for (int paper_type : {3, 0}) {
+    SCOPED_TRACE("output mode " + std::to_string(paper_type));
+    ProgramDir dir;
+    dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
+    if (paper_type == 0) {
+      const std::string exe = ProgramPath();
+      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX", dir.File("KORDEL1A.GFX"));
+    }
+    dir.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.File("fc") +
+                                "</cachedir></fontconfig>\n");
+    const Outcome run = RunOnce(dir, {.env = {"FONTCONFIG_FILE=" + dir.File("fonts.conf")}});
+    EXPECT_EQ(run.exit_status, 2) << run;
+    EXPECT_TRUE(Contains(run.standard_error, "no font available for \"DejaVu Sans\"")) << run;
+    EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1) << run;
+    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+  }
+}
+
 // Form files that would hold a reader up for ever, or read without end: the page is printed
 // without them, at once.
 TEST(HostileFormFilesTest, PipesAndEndlessFilesInTheFormsPlaceAreNotWaitedOn) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct ContractBackendFactory {
 // A page of 2 x 1 inches at 600 dpi whose printable area starts 30 px from the left and 40 px
 // from the top: small enough to read back quickly, with a margin that must be honoured.
 PrinterDevice ContractDevice();
+
+// gtest prints a test's parameter by its bytes unless told otherwise.
+inline void PrintTo(const ContractBackendFactory& factory, std::ostream* os) { *os << factory.name; }
 
 class PrinterContractTest : public ::testing::TestWithParam<ContractBackendFactory> {};
 

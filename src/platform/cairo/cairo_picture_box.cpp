@@ -17,8 +17,9 @@ constexpr double kMaxPixelCoordinate = 8388607.0;
 
 }  // namespace
 
-CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design)
-    : PixelPictureBox(design), text_(kScreenDpi, kScreenDpi) {}
+CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
+                                 std::shared_ptr<MissingFonts> missing)
+    : PixelPictureBox(design), text_(kScreenDpi, kScreenDpi, std::move(missing)) {}
 
 void CairoPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
                                const std::u32string& text, const FontSpec& font) {

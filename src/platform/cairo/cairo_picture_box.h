@@ -4,6 +4,7 @@
 #define TOLV_PLATFORM_CAIRO_CAIRO_PICTURE_BOX_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ namespace tolv {
 
 class CairoPictureBox : public PixelPictureBox {
  public:
-  explicit CairoPictureBox(const PictureBoxDesign& design);
+  // Text drawn without a glyph is noted in `missing`.
+  CairoPictureBox(const PictureBoxDesign& design,
+                  std::shared_ptr<MissingFonts> missing = std::make_shared<MissingFonts>());
 
  protected:
   void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,

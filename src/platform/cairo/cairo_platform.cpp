@@ -18,11 +18,11 @@ CairoPlatform::CairoPlatform(std::string program_directory, DestinationFactory f
 
 std::unique_ptr<DocumentPrinter> CairoPlatform::MakePrinter(
     std::unique_ptr<Destination> destination) {
-  return std::make_unique<CairoPrinter>(std::move(destination));
+  return std::make_unique<CairoPrinter>(std::move(destination), missing_fonts_);
 }
 
 std::unique_ptr<PictureBox> CairoPlatform::CreatePictureBox(const PictureBoxDesign& design) {
-  return std::make_unique<CairoPictureBox>(design);
+  return std::make_unique<CairoPictureBox>(design, missing_fonts_);
 }
 
 PicturePtr CairoPlatform::LoadPicture(const std::string& path) { return tolv::LoadPicture(path); }

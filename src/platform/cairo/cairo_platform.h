@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/cairo/pango_text.h"
 #include "platform/printer_platform.h"
 
 namespace tolv {
@@ -24,6 +25,10 @@ class CairoPlatform : public PrinterPlatform {
 
  protected:
   std::unique_ptr<DocumentPrinter> MakePrinter(std::unique_ptr<Destination> destination) override;
+
+ private:
+  // Text drawn without a glyph, on the printer or in a picture box whose page it prints.
+  std::shared_ptr<MissingFonts> missing_fonts_ = std::make_shared<MissingFonts>();
 };
 
 }  // namespace tolv

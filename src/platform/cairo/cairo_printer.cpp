@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/cairo/cairo_dots.h"
+#include "platform/cairo/pdf_finish.h"
+#include "platform/code_page.h"
 #include "platform/runtime.h"
 
 namespace tolv {
@@ -52,11 +54,12 @@ uint64_t SampleHash(const Picture& picture) {
 
 }  // namespace
 
-CairoPrinter::CairoPrinter(std::unique_ptr<Destination> destination)
+CairoPrinter::CairoPrinter(std::unique_ptr<Destination> destination,
+                           std::shared_ptr<MissingFonts> missing)
     : DocumentPrinter(destination ? std::optional<PrinterDevice>(destination->Device())
                                   : std::nullopt),
       destination_(std::move(destination)),
-      text_(device().dpi_x, device().dpi_y) {}
+      text_(device().dpi_x, device().dpi_y, std::move(missing)) {}
 
 CairoPrinter::~CairoPrinter() {
   // A document never ended is dropped, not handed over; Cairo may still read the pictures' pixels
@@ -235,7 +238,15 @@ HandOverResult CairoPrinter::EndDocument() {
                        cairo_status_to_string(status) + "); nothing was printed"};
   }
   ++documents_handed_over_;
-  return destination_->HandOver(FinishedDocument{pdf, "PDF"});
+  const std::string finished = FinishPdfForPrinting(std::move(pdf));
+  const FinishedDocument document{finished, "PDF"};
+  if (text_.missing_fonts().any()) {
+    // A page whose text came out as nothing (or as boxes) is no form to send to a printer.
+    return destination_->Keep(
+        document, "no font available for \"" + ToUtf8(text_.missing_fonts().Take()) +
+                      "\", so nothing was printed");
+  }
+  return destination_->HandOver(document);
 }
 
 }  // namespace tolv

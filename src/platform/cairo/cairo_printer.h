@@ -30,8 +30,11 @@ namespace tolv {
 
 class CairoPrinter : public DocumentPrinter {
  public:
-  // Renders for destination->Device(). Without a destination (nullptr) there is no printer.
-  explicit CairoPrinter(std::unique_ptr<Destination> destination);
+  // Renders for destination->Device(). Without a destination (nullptr) there is no printer. A
+  // document in which text was drawn without a glyph (`missing`, shared with the picture boxes
+  // whose pages it prints) is kept, not handed over.
+  explicit CairoPrinter(std::unique_ptr<Destination> destination,
+                        std::shared_ptr<MissingFonts> missing = std::make_shared<MissingFonts>());
   ~CairoPrinter() override;
 
   int documents_handed_over() const { return documents_handed_over_; }

@@ -12,6 +12,24 @@
 namespace tolv {
 namespace {
 
+// Whether the layout shows a glyph of some font, or has nothing to show: a character that no font
+// has comes out as an unknown glyph (a box with its code, or nothing).
+bool Shown(PangoLayout* layout, const std::u32string& text) {
+  if (text.find_first_not_of(U' ') == std::u32string::npos) return true;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  bool shown = false;
+  do {
+    const PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (run == nullptr) continue;
+    for (int i = 0; i < run->glyphs->num_glyphs && !shown; ++i) {
+      const PangoGlyph glyph = run->glyphs->glyphs[i].glyph;
+      shown = glyph != PANGO_GLYPH_EMPTY && (glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0;
+    }
+  } while (!shown && pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+  return shown;
+}
+
 struct FontDescriptionDeleter {
   void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
 };
@@ -25,10 +43,12 @@ void PangoTextEngine::LayoutDeleter::operator()(PangoLayout* layout) const {
   g_object_unref(layout);
 }
 
-PangoTextEngine::PangoTextEngine(double dpi_x, double dpi_y)
+PangoTextEngine::PangoTextEngine(double dpi_x, double dpi_y,
+                                 std::shared_ptr<MissingFonts> missing)
     : dpi_x_(dpi_x),
       dpi_y_(dpi_y),
-      context_(pango_font_map_create_context(pango_cairo_font_map_get_default())) {
+      context_(pango_font_map_create_context(pango_cairo_font_map_get_default())),
+      missing_(std::move(missing)) {
   // Unhinted metrics and unrounded positions: widths then scale linearly with the size and agree
   // between the 96 dpi picture boxes and the 600 dpi printer. Grey antialiasing keeps coloured
   // fringes out of the picture boxes' pixels.
@@ -118,8 +138,9 @@ const PangoTextEngine::Laid& PangoTextEngine::Lay(const std::u32string& text,
   if (found != laid_.end()) return found->second;
   LayoutPtr layout = MakeLayout(text, font);
   const TextExtent extent = Extent(layout.get(), font);
+  const bool shown = Shown(layout.get(), DrawnText(text));
   if (laid_.size() >= kMaxLaid) laid_.clear();
-  return laid_.emplace(std::move(key), Laid{std::move(layout), extent}).first->second;
+  return laid_.emplace(std::move(key), Laid{std::move(layout), extent, shown}).first->second;
 }
 
 TextExtent PangoTextEngine::Measure(const std::u32string& text, const FontSpec& font) {
@@ -135,6 +156,7 @@ TextExtent PangoTextEngine::Extent(PangoLayout* layout, const FontSpec& font) {
 TextExtent PangoTextEngine::Draw(cairo_t* cr, double x, double y, const std::u32string& text,
                                  const FontSpec& font) {
   const Laid& laid = Lay(text, font);
+  if (!laid.shown) missing_->Note(font);
   cairo_save(cr);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_translate(cr, x, y);

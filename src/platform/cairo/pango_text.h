@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -24,11 +25,33 @@ namespace tolv {
 // which Pango would otherwise end the text at) in UTF-8, one character per input character.
 std::string PangoText(const std::u32string& text);
 
+// Where text was drawn without a single glyph: there is no font at all, or the face and every
+// substitute fontconfig offers lack each of its characters. Such a page cannot be right. One note
+// is shared by the printer and the picture boxes of a platform, so that a page composed in a picture
+// box and then printed is known to be wrong when the printer's document ends.
+class MissingFonts {
+ public:
+  void Note(const FontSpec& font) {
+    if (!face_) face_ = font.name;
+  }
+  bool any() const { return face_.has_value(); }
+  // The first face that drew nothing, and the note cleared.
+  std::u32string Take() {
+    std::u32string face = face_.value_or(U"");
+    face_.reset();
+    return face;
+  }
+
+ private:
+  std::optional<std::u32string> face_;
+};
+
 class PangoTextEngine {
  public:
   // The surface's resolution in device pixels per inch, for converting points to pixels. With
   // different resolutions the glyphs are sized for the vertical one and stretched horizontally.
-  PangoTextEngine(double dpi_x, double dpi_y);
+  PangoTextEngine(double dpi_x, double dpi_y,
+                  std::shared_ptr<MissingFonts> missing = std::make_shared<MissingFonts>());
   ~PangoTextEngine();
   PangoTextEngine(const PangoTextEngine&) = delete;
   PangoTextEngine& operator=(const PangoTextEngine&) = delete;
@@ -39,9 +62,12 @@ class PangoTextEngine {
   TextExtent Measure(const std::u32string& text, const FontSpec& font);
 
   // Draws the text in black with its line's logical top-left corner at (x, y) of cr's user space,
-  // which must be in this engine's device pixels, and returns its extent. Raises as Measure.
+  // which must be in this engine's device pixels, and returns its extent. Raises as Measure. Text
+  // with a character to show of which no font has a glyph is noted in missing_fonts().
   TextExtent Draw(cairo_t* cr, double x, double y, const std::u32string& text,
                   const FontSpec& font);
+
+  MissingFonts& missing_fonts() { return *missing_; }
 
  private:
   struct LayoutDeleter {
@@ -53,6 +79,8 @@ class PangoTextEngine {
   struct Laid {
     LayoutPtr layout;
     TextExtent extent;
+    // Whether a font has a glyph for some character to show (always, when there is none).
+    bool shown;
   };
   struct LaidKey {
     std::u32string text;
@@ -77,6 +105,7 @@ class PangoTextEngine {
   double dpi_x_;
   double dpi_y_;
   PangoContext* context_;
+  std::shared_ptr<MissingFonts> missing_;
   // The line height of the last font asked for, so that measuring one character after another
   // does not look the font up each time.
   FontSpec line_font_;

@@ -25,7 +25,6 @@ constexpr double kDefaultDpi = 600;
 constexpr double kHundredthsMmPerInch = 2540;
 constexpr double kMmPerInch = 25.4;
 constexpr double kPointsPerInch = 72;
-constexpr char kJobTitle[] = "tolv";
 
 struct DestInfoFree {
   void operator()(cups_dinfo_t* info) const { cupsFreeDestInfo(info); }
@@ -347,10 +346,46 @@ std::string QueueRefusal(const cups_dest_t* dest, const std::string& queue) {
   return "";
 }
 
+// A saved option of the queue that would move, scale, turn or leave out part of the page, or
+// that tolv sets itself: the form must land where the layout put it.
+bool MovesThePage(std::string_view name) {
+  for (const char* moving : {"fit-to-page",
+                             "scaling",
+                             "print-scaling",
+                             "natural-scaling",
+                             "ppi",
+                             "number-up",
+                             "number-up-layout",
+                             "orientation-requested",
+                             "landscape",
+                             "page-ranges",
+                             "position",
+                             "page-left",
+                             "page-right",
+                             "page-top",
+                             "page-bottom",
+                             "mirror",
+                             "media",
+                             "PageSize",
+                             "sides",
+                             "Duplex"}) {
+    if (name == moving) return true;
+  }
+  return name.starts_with("printer-");  // the queue's own state, not a setting
+}
+
 struct JobOptions {
-  explicit JobOptions(const std::string& media) {
+  // The page's media without scaling, one-sided (a second page on the back of a pre-printed
+  // sheet is lost stationery), and the queue's saved settings (lpoptions: tray, quality) that do
+  // not move the page.
+  JobOptions(const std::string& media, const cups_dest_t* saved) {
     count = cupsAddOption("print-scaling", "none", count, &options);
     if (!media.empty()) count = cupsAddOption("media", media.c_str(), count, &options);
+    count = cupsAddOption("sides", "one-sided", count, &options);
+    for (int i = 0; i < saved->num_options; ++i) {
+      const cups_option_t& o = saved->options[i];
+      if (!MovesThePage(o.name)) count = cupsAddOption(o.name, o.value, count, &options);
+    }
   }
   ~JobOptions() { cupsFreeOptions(count, options); }
   JobOptions(const JobOptions&) = delete;
@@ -523,7 +558,7 @@ std::string Unfinished(const SpoolerCallResult& call, bool cancelled) {
 }
 
 std::unique_ptr<Destination> FindDestination(const std::string& program_dir,
-                                             WholeFileWriter write) {
+                                             WholeFileWriter write, const std::string& job_title) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(kHandOverSeconds);
   if (Environment("TOLV_PRINTER") == "file") {
     return std::make_unique<FileDestination>(program_dir, write);
@@ -547,8 +582,10 @@ std::unique_ptr<Destination> FindDestination(const std::string& program_dir,
   if (found.kind != "cups") {
     return std::make_unique<FailedPrinterDestination>(program_dir, found.cause, write);
   }
-  return std::make_unique<CupsDestination>(program_dir, server, port, found.name, found.instance,
-                                           found.device, deadline, write);
+  auto queue = std::make_unique<CupsDestination>(program_dir, server, port, found.name,
+                                                 found.instance, found.device, deadline, write);
+  queue->set_job_title(job_title);
+  return queue;
 }
 
 // Cancels `job_id` on `name` over a connection of its own, within `deadline` (or, after a stop
@@ -615,8 +652,9 @@ std::string ImplausibleDevice(const PrinterDevice& device) {
 }
 
 std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
-                                                    WholeFileWriter write) {
-  std::unique_ptr<Destination> found = FindDestination(program_dir, write);
+                                                    WholeFileWriter write,
+                                                    const std::string& job_title) {
+  std::unique_ptr<Destination> found = FindDestination(program_dir, write, job_title);
   // A printer that failed already says why, a stop signal included.
   if (dynamic_cast<FailedPrinterDestination*>(found.get()) != nullptr) return found;
   return std::make_unique<StoppableDestination>(program_dir, std::move(found), write);
@@ -679,16 +717,16 @@ std::string CupsDestination::SendJob(std::string_view pdf) {
         if (info == nullptr) return link.Cause();
 
         channel.Step("creating the job at " + who);
-        const JobOptions options(device_.media);
+        const JobOptions options(device_.media, fresh.get());
         int job_id = 0;
-        if (!Succeeded(cupsCreateDestJob(link.get(), fresh.get(), info.get(), &job_id, kJobTitle,
+        if (!Succeeded(cupsCreateDestJob(link.get(), fresh.get(), info.get(), &job_id, job_title_.c_str(),
                                          options.count, options.options))) {
           return link.Cause();
         }
         if (job_id <= 0) return "the print server created the job without a number";
         channel.JobCreated(job_id);
         channel.Step("sending the document to " + who);
-        if (cupsStartDestDocument(link.get(), fresh.get(), info.get(), job_id, kJobTitle,
+        if (cupsStartDestDocument(link.get(), fresh.get(), info.get(), job_id, job_title_.c_str(),
                                   CUPS_FORMAT_PDF, 0, nullptr,
                                   /*last_document=*/1) != HTTP_STATUS_CONTINUE ||
             cupsWriteRequestData(link.get(), pdf.data(), pdf.size()) != HTTP_STATUS_CONTINUE ||

@@ -51,9 +51,11 @@ inline constexpr double kMinPrintableHeightMm = 105;
 //   and printable area from its default media and that media's margins.
 // Whatever the destination, a stop signal that came before the hand-over keeps the document and
 // fails. Every destination keeps a document beside the program with `write` (the machine's atomic
-// write).
+// write). `job_title` names the job in the queue: never the job's content (names and addresses are
+// other people's data).
 std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
-                                                    WholeFileWriter write);
+                                                    WholeFileWriter write,
+                                                    const std::string& job_title = "tolv");
 
 // The device that a media size (hundredths of millimetres, with margins) and a resolution give:
 // page in points, printable area in whole device pixels. Nothing when the size is empty or its
@@ -73,7 +75,12 @@ class StoppableDestination : public Destination {
                        WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return inner_->Device(); }
+  std::string Describe() const override { return inner_->Describe(); }
+  std::string Queue() const override { return inner_->Queue(); }
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
   const Destination& inner() const { return *inner_; }
 
  private:
@@ -82,10 +89,10 @@ class StoppableDestination : public Destination {
   WholeFileWriter write_;
 };
 
-// A queue of the scheduler. HandOver sends the document as one job (title "tolv", the page's
-// media, no scaling) over one connection; when the queue is stopped or does not accept jobs, or
-// any call fails or runs out of time, the job is cancelled if it was created and the document is
-// kept as ZOBAX.PDF.
+// A queue of the scheduler. HandOver sends the document as one job (the page's media, no
+// scaling, one-sided, the queue's saved settings that do not move the page) over one connection;
+// when the queue is stopped or does not accept jobs, or any call fails or runs out of time, the
+// job is cancelled if it was created and the document is kept as ZOBAX.PDF.
 class CupsDestination : public Destination {
  public:
   CupsDestination(std::string program_dir, std::string server, int port, std::string name,
@@ -93,10 +100,16 @@ class CupsDestination : public Destination {
                   WholeFileWriter write);
 
   const PrinterDevice& Device() const override { return device_; }
+  std::string Describe() const override { return "queue " + queue_; }
+  std::string Queue() const override { return queue_; }
   HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return KeepAfterFailure(write_, program_dir_, document, cause);
+  }
 
   // The queue's name, with "/instance" when the default is an instance.
   const std::string& queue() const { return queue_; }
+  void set_job_title(std::string title) { job_title_ = std::move(title); }
 
  private:
   // Returns "" when the scheduler took the whole job, else the cause.
@@ -111,6 +124,7 @@ class CupsDestination : public Destination {
   PrinterDevice device_;
   Clock::time_point deadline_;
   WholeFileWriter write_;
+  std::string job_title_ = "tolv";
 };
 
 }  // namespace tolv

@@ -5,21 +5,32 @@
 #include <string>
 
 #include "platform/cairo/cairo_platform.h"
+#include "platform/cairo/font_match.h"
+#include "platform/cairo/library_versions.h"
 #include "platform/cups/cups_destination.h"
+#include "platform/cups/cups_version.h"
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/process_guard.h"
 #include "platform/posix/program_dir.h"
 
 namespace tolv {
 
-std::unique_ptr<Platform> MakeDefaultPlatform() {
+std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
   // Before anything is opened: closed standard descriptors, stop signals, file size limits, the
-  // libraries' messages.
+  // libraries' messages. (The command line was read before, without opening anything.)
   GuardProcess();
-  const std::string program_dir = ExecutableDirectory();
-  return std::make_unique<CairoPlatform>(program_dir, [program_dir] {
-    return OpenDefaultDestination(program_dir, WriteFileAtomically);
+  const std::string program_dir =
+      settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir;
+  return std::make_unique<CairoPlatform>(program_dir, [program_dir, settings] {
+    std::unique_ptr<Destination> destination = OpenDefaultDestination(
+        program_dir, WriteFileAtomically, settings.job_title ? settings.job_title() : "tolv");
+    if (!settings.adjust_destination) return destination;
+    return settings.adjust_destination(std::move(destination), WriteFileAtomically);
   });
 }
+
+ProgramDirectory FoundProgramDirectory(const char* argv0) { return StartedProgramDirectory(argv0); }
+
+std::string LibraryVersions() { return DrawingLibraryVersions() + ", " + CupsLibraryVersion(); }
 
 }  // namespace tolv

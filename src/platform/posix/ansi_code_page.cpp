@@ -9,11 +9,14 @@ namespace tolv {
 namespace {
 
 // The first of LC_ALL, LC_CTYPE and LANG that is set and not empty, as the C library would pick
-// the locale of character types.
-std::string_view CharacterLocale() {
+// the locale of character types; `source` names the variable.
+std::string_view CharacterLocale(const char** source = nullptr) {
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
+    if (value != nullptr && *value != '\0') {
+      if (source != nullptr) *source = name;
+      return value;
+    }
   }
   return {};
 }
@@ -37,5 +40,12 @@ int CodePageOfLocale(std::string_view locale_name) {
 }
 
 int AnsiCodePage() { return CodePageOfLocale(CharacterLocale()); }
+
+std::string AnsiCodePageReason() {
+  const char* source = nullptr;
+  const std::string_view locale = CharacterLocale(&source);
+  if (source == nullptr) return "no locale set: LC_ALL, LC_CTYPE and LANG are empty";
+  return "locale " + std::string(locale) + " from " + source;
+}
 
 }  // namespace tolv

@@ -9,10 +9,13 @@
 
 namespace tolv {
 
-std::unique_ptr<Platform> MakeDefaultPlatform() {
+// The GDI printer is not a Destination: the settings' job title and destination step (the
+// operator's preview, check and queue correction) do not reach it; main refuses those options here.
+std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
   // Nothing ever waits for a person: no dialog for a missing drive, a failed load or a crash.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  return std::make_unique<Win32Platform>(ExecutableDirectory());
+  return std::make_unique<Win32Platform>(
+      settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir);
 }
 
 }  // namespace tolv

@@ -82,20 +82,33 @@ void ProgramDir::WriteJob(int blank, int paper_type, int offset_x, int offset_y,
 }
 
 RunResult ProgramDir::Run(const std::vector<std::string>& extra_env, int timeout_seconds) const {
+  return RunWith({}, extra_env, "", timeout_seconds);
+}
+
+RunResult ProgramDir::RunWith(const std::vector<std::string>& args,
+                              const std::vector<std::string>& extra_env, const std::string& program,
+                              int timeout_seconds) const {
   const std::string err_path = File(".stderr");
+  const std::string out_path = File(".stdout");
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err >= 0) dup2(err, 2);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out >= 0) dup2(out, 1);
     ChooseFilePrinterUnless(extra_env);
     for (const std::string& setting : extra_env) putenv(strdup(setting.c_str()));
-    const std::string exe = File("tolv");
-    execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    const std::string exe = program.empty() ? File("tolv") : program;
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
     _exit(127);
   }
   RunResult result;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -111,8 +124,13 @@ RunResult ProgramDir::Run(const std::vector<std::string>& extra_env, int timeout
   std::ostringstream text;
   text << err.rdbuf();
   result.standard_error = text.str();
+  std::ifstream out(out_path);
+  std::ostringstream out_text;
+  out_text << out.rdbuf();
+  result.standard_output = out_text.str();
   std::error_code ignored;
   fs::remove(err_path, ignored);
+  fs::remove(out_path, ignored);
   return result;
 }
 

@@ -12,7 +12,9 @@ namespace tolv::testing {
 struct RunResult {
   int exit_status = -1;  // -1 when killed by a signal or timed out
   std::string standard_error;
+  std::string standard_output;
 };
+
 
 // A word of text on a PDF page, in points from the page's top-left corner (pdftotext -bbox).
 struct Word {
@@ -42,6 +44,11 @@ class ProgramDir {
   // ZOBAX.PDF. extra_env: more VAR=value settings; one that names a scheduler (CUPS_SERVER) or
   // sets TOLV_PRINTER takes the place of the file printer.
   RunResult Run(const std::vector<std::string>& extra_env = {}, int timeout_seconds = 60) const;
+  // The same with arguments, started by `program` (the copy in this directory when empty; e.g. a
+  // symbolic link elsewhere).
+  RunResult RunWith(const std::vector<std::string>& args,
+                    const std::vector<std::string>& extra_env = {},
+                    const std::string& program = "", int timeout_seconds = 60) const;
 
  private:
   std::string path_;

@@ -1,0 +1,195 @@
+#include "startup/check_report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "layout/geometry.h"
+#include "platform/code_page.h"
+
+namespace tolv {
+namespace {
+
+constexpr double kMmPerInch = 25.4;
+constexpr double kPointsPerMm = 72 / kMmPerInch;
+
+std::string Format(const char* format, double a, double b) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, a, b);
+  return text;
+}
+
+std::string TwoDigits(int i) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d", i);
+  return text;
+}
+
+std::string FormTypeMeaning(int blank) {
+  switch (blank) {
+    case 1:
+    case 2:
+    case 7:
+      return "small form, 139 x 105 mm, two copies";
+    case 3:
+    case 4:
+    case 5:
+      return "large form, 139 x 141 mm, two copies";
+    case 6:
+      return "large single form, 139 x 205.3 mm, one copy";
+    default:
+      return "unknown: no row beyond row 0 is laid out";
+  }
+}
+
+std::string OutputModeMeaning(int paper_type, int blank) {
+  switch (paper_type) {
+    case 0:
+      return "composed picture: the form's picture with the text, printed as one picture";
+    case 1:
+      return "composed picture sent in 20 bands";
+    case 2:
+      return "background dots and text drawn directly";
+    case 3:
+      return blank == 6 ? "fixed grid, which form type 6 does not have: nothing is printed"
+                        : "text only on a fixed grid; the form is expected on the paper";
+    default:
+      return "unknown: nothing is printed";
+  }
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(path, ignored);
+}
+
+}  // namespace
+
+void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trace) {
+  const PrintJobRecord& p = job.PrintJob;
+  trace.Note("form type", std::to_string(p.Blank) + ": " + FormTypeMeaning(p.Blank));
+  trace.Note("output mode",
+             std::to_string(p.PaperType) + ": " + OutputModeMeaning(p.PaperType, p.Blank));
+  trace.Note("placement", "offsets " + std::to_string(p.OffsetX) + ", " +
+                              std::to_string(p.OffsetY) +
+                              " (fiftieths of the free space; 25 centred), zoom " +
+                              std::to_string(std::lround(job.Zoom * 100)) + "%");
+  trace.px_per_mm_x = job.PixelsPerMmX;
+  trace.px_per_mm_y = job.PixelsPerMmY;
+  std::string font = "\"" + ToUtf8(job.FontFace) + "\"";
+  if (job.FontFace.empty()) font += " (none: the printer's default face)";
+  if (trace.match_font) {
+    const std::string used = trace.match_font(job.FontFace.empty() ? U"Arial" : job.FontFace);
+    if (!used.empty()) font += ", drawn with \"" + used + "\"";
+  }
+  trace.Note("font", font);
+  if (p.Blank >= 1 && p.Blank <= 7) {
+    const std::string base = program_dir + "/KORDEL" + std::to_string(p.Blank) + "A.";
+    for (const char* kind : {"GFX", "DAT"}) {
+      const std::string path = base + kind;
+      // Output mode 2 loads the picture too: its size scales the dots.
+      const bool used =
+          (kind[0] == 'G') ? (p.PaperType >= 0 && p.PaperType <= 2) : p.PaperType == 2;
+      trace.Note("form files", path + (Exists(path) ? ": found" : ": missing") +
+                                   (used ? "" : " (not used in this output mode)"));
+      if (used && !Exists(path)) trace.Problem("form file " + path + " is missing");
+    }
+  }
+}
+
+void NoteDestination(const Destination& destination, RunTrace& trace) {
+  const PrinterDevice& d = destination.Device();
+  const std::string name = destination.Describe();
+  trace.Note("printer", name);
+  if (name.starts_with("a printer that failed")) trace.Problem("the printer: " + name);
+  trace.Note("paper", d.media + ", " +
+                          Format("%.1f x %.1f mm", d.page_width_pt / kPointsPerMm,
+                                 d.page_height_pt / kPointsPerMm) +
+                          Format(", %.0f x %.0f dpi", d.dpi_x, d.dpi_y));
+  trace.Note("printable area", Format("%.1f x %.1f mm", d.printable_width_px / d.dpi_x * kMmPerInch,
+                                      d.printable_height_px / d.dpi_y * kMmPerInch) +
+                                   Format(" from %.1f mm left, %.1f mm top",
+                                          d.printable_left_px / d.dpi_x * kMmPerInch,
+                                          d.printable_top_px / d.dpi_y * kMmPerInch));
+  trace.Note("scaling", "the job asks for print-scaling=none and the paper's own media");
+}
+
+void NoteCorrection(const QueueCorrection& correction, RunTrace& trace) {
+  trace.Note("correction", correction.found
+                               ? Format("tolv.conf moves the page %.2f mm right, %.2f mm down",
+                                        correction.shift_x_mm, correction.shift_y_mm)
+                               : "none (no section for this queue in tolv.conf)");
+}
+
+std::string CheckReport(const RunTrace& trace, bool* problems) {
+  std::ostringstream out;
+  std::vector<std::string> listed = trace.problems();
+  for (const auto& [heading, text] : trace.notes()) {
+    char label[24];
+    std::snprintf(label, sizeof label, "%-16s", heading.c_str());
+    out << label << " " << text << "\n";
+  }
+  const auto& forms = trace.forms();
+  bool two_pages = false;
+  for (const PlacedForm& f : forms) two_pages = two_pages || f.page > 1;
+  if (!two_pages) {
+    out << "copies           "
+        << (forms.empty()       ? "nothing is printed"
+            : forms.size() == 1 ? "one copy"
+                                : "both copies on one sheet")
+        << "\n";
+  }
+  if (trace.px_per_mm_x > 0 && trace.px_per_mm_y > 0) {
+    for (size_t i = 0; i < forms.size(); ++i) {
+      const PlacedForm& f = forms[i];
+      out << "  copy " << i + 1 << "           page " << f.page << ", corner at "
+          << Format("%.1f, %.1f mm", f.x / trace.px_per_mm_x, f.y / trace.px_per_mm_y)
+          << " from the printable area's, "
+          << Format("%.1f x %.1f mm", f.width / trace.px_per_mm_x, f.height / trace.px_per_mm_y)
+          << "\n";
+    }
+  }
+
+  out << "rows\n";
+  for (const auto& [index, r] : trace.rows()) {
+    if (!r.has_text) continue;  // an empty field printed as empty is no news
+    const std::string name = "ROW" + TwoDigits(index);
+    std::string line = "  " + name + "  ";
+    std::vector<std::string> row_problems;
+    if (r.length_missing) {
+      row_problems.push_back("dropped: LEN" + TwoDigits(index) + " is missing");
+    } else if (r.has_text && !r.laid_out) {
+      row_problems.push_back("dropped: beyond the form's last row");
+    } else {
+      if (r.prints > 0) {
+        line += "printed in a " + r.where +
+                Format(" at %.1f, %.1f mm from the form's corner", r.x_mm, r.y_mm);
+      } else if (r.dropped.empty()) {
+        line += "nothing to print (blank)";
+      }
+      if (r.cut_characters > 0) {
+        row_problems.push_back("cut by LEN" + TwoDigits(index) + ": " +
+                               std::to_string(r.cut_characters) + " characters left out");
+      }
+      for (const std::string& why : r.dropped) {
+        row_problems.push_back((r.prints > 0 ? "partly left out: " : "dropped: ") + why);
+      }
+    }
+    for (size_t k = 0; k < row_problems.size(); ++k) {
+      line += (k == 0 && line.size() == name.size() + 4 ? "" : "; ") + row_problems[k];
+      listed.push_back(name + ": " + row_problems[k]);
+    }
+    out << line << "\n";
+  }
+  if (listed.empty()) {
+    out << "problems         none: the job prints as written\n";
+  } else {
+    out << "problems         " << listed.size() << "\n";
+    for (const std::string& p : listed) out << "  " << p << "\n";
+  }
+  if (problems != nullptr) *problems = !listed.empty();
+  return out.str();
+}
+
+}  // namespace tolv
