@@ -10,6 +10,15 @@ FUZZ_SECONDS ?= 60
 SUMMARY     = $(BUILD)/test-summary
 SHELL      := /bin/bash
 
+# A compiler cache where the machine has one (scripts/install-deps installs it for the tests): a
+# build that compiles what an earlier one did (another clone, a rebuild after a small change) takes
+# seconds. Paths are cached relative to the checkout, so clones share it.
+ifneq ($(shell command -v ccache),)
+export CMAKE_C_COMPILER_LAUNCHER ?= ccache
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+endif
+
 .PHONY: all deps build test unit-test asan-test demo bench clean fuzz-build fuzz fuzz-smoke valgrind \
         package summary-start windows windows-configure windows-test
 
