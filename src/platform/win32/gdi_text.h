@@ -30,8 +30,8 @@ class GdiFonts {
   GdiFonts(const GdiFonts&) = delete;
   GdiFonts& operator=(const GdiFonts&) = delete;
 
-  // The font for the spec; raises RuntimeError for a size that is not a positive size GDI can
-  // make, or when GDI refuses.
+  // The GDI font of a face, size and weight; raises RuntimeError for a size that is not a
+  // positive size GDI can make, or when GDI refuses.
   HFONT Get(const FontSpec& font);
 
   // Measures with `dc` (which the caller's font need not be selected into): the advance width and
