@@ -10,6 +10,7 @@
 
 #include "drivers/sheet.h"
 #include "form/tolv_form.h"
+#include "platform/pixel_picture_box.h"
 #include "platform/runtime.h"
 #include "platform/scale.h"
 
@@ -18,13 +19,18 @@ namespace {
 
 constexpr long double kPointsPerZoom = 10;
 
-// The background picture into Picture1, only to learn its size in pixels: the dots are scaled
-// from it. A picture that cannot be loaded leaves Picture1 as it was.
-void LoadFormPicture(TolvForm& form) {
+// The background picture's size into Picture1, as setting the picture into it would size it:
+// the dots are scaled from it. Nothing else of the picture is needed, so only its header is read.
+// A picture whose size cannot be read leaves Picture1 as it was.
+void SizeFormPicture(TolvForm& form) {
   Step([&] {
     const std::string& path = form.job().PrintJob.FormImagePath;
-    Reporting(form.trace(), "form picture " + path,
-              [&] { form.Picture1().SetPicture(form.platform().LoadPicture(path)); });
+    Reporting(form.trace(), "form picture " + path, [&] {
+      const PixelSize size = form.platform().PictureSize(path);
+      PictureBox& box = form.Picture1();
+      box.SetWidth(ToSingle(static_cast<long double>(kTwipsPerPixel) * size.width));
+      box.SetHeight(ToSingle(static_cast<long double>(kTwipsPerPixel) * size.height));
+    });
   });
   Step([&] { form.Picture1().SetScaleMode(kScalePixels); });
 }
@@ -59,7 +65,7 @@ void DrawCopy(TolvForm& form, FormSize size, long double X, long double Y, float
 
 // The direct page: the printer set up, the sheet walked with the dots and rows as each copy.
 void PrintPageDirect(TolvForm& form, FormSize size) {
-  LoadFormPicture(form);
+  SizeFormPicture(form);
   SetUpPrinter(form);
   Sheet sheet(form.job(), form.printer(), size);
   NoteSheet(form.trace(), sheet);

@@ -19,6 +19,8 @@ namespace {
 constexpr uint64_t kMaxPictureFileBytes = uint64_t{512} << 20;
 // Enough of every format read to find its kind and, where the header says, its size.
 constexpr size_t kPictureHeaderBytes = 64;
+// How far a picture is read for its size alone: a JPEG's frame header may follow large metadata.
+constexpr size_t kPictureSizeHeadBytes = size_t{256} << 10;
 
 // Little- and big-endian reads at pos; the caller has checked that the bytes are there.
 uint32_t U16(std::string_view b, size_t pos) {
@@ -31,6 +33,10 @@ uint32_t U32Be(std::string_view b, size_t pos) {
          (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 1])) << 16) |
          (static_cast<uint32_t>(static_cast<uint8_t>(b[pos + 2])) << 8) |
          static_cast<uint8_t>(b[pos + 3]);
+}
+uint32_t U16Be(std::string_view b, size_t pos) {
+  return (static_cast<uint32_t>(static_cast<uint8_t>(b[pos])) << 8) |
+         static_cast<uint8_t>(b[pos + 1]);
 }
 uint8_t Byte(std::string_view b, size_t pos) { return static_cast<uint8_t>(b[pos]); }
 
@@ -366,33 +372,140 @@ void CheckPictureSize(int64_t width, int64_t height) {
   if (width * height > kMaxPicturePixels) RefusePicture("too large");
 }
 
-std::string ReadPictureFile(const std::string& path) {
-  // Opened without blocking and checked on its descriptor: a pipe or device in the picture's
-  // place is not a picture, and is never waited on.
-  BoundedFile file(path, kMaxPictureFileBytes + 1);
-  if (file.status() == FileRead::Status::kMissing) {
-    throw RuntimeError(ErrorKind::kFileNotFound, "file not found: " + path);
-  }
-  if (file.status() != FileRead::Status::kRead) {
-    throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
-  }
-  if (file.size() > kMaxPictureFileBytes) RefusePicture("file too large");
-  // The header first: a file that is no picture, or a picture too large, is refused before its
-  // body is read.
-  std::string bytes(static_cast<size_t>(file.size()), '\0');
-  const size_t header = std::min<size_t>(bytes.size(), kPictureHeaderBytes);
-  const auto read = [&](size_t from, size_t count) {
-    if (file.Read(reinterpret_cast<unsigned char*>(bytes.data() + from), count) !=
-        static_cast<long long>(count)) {
-      throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path);
+namespace {
+
+// A picture file opened without blocking and checked on its descriptor: a pipe or device in the
+// picture's place is not a picture, and is never waited on. A file too large to hold a picture
+// within the limit is refused before any of it is read.
+class PictureFile {
+ public:
+  explicit PictureFile(const std::string& path)
+      : path_(path), file_(path, kMaxPictureFileBytes + 1) {
+    if (file_.status() == FileRead::Status::kMissing) {
+      throw RuntimeError(ErrorKind::kFileNotFound, "file not found: " + path);
     }
-  };
-  read(0, header);
-  const std::string_view head(bytes.data(), header);
+    if (file_.status() != FileRead::Status::kRead) Unreadable();
+    if (file_.size() > kMaxPictureFileBytes) RefusePicture("file too large");
+  }
+
+  size_t size() const { return static_cast<size_t>(file_.size()); }
+
+  void Read(char* data, size_t count) {
+    if (file_.Read(reinterpret_cast<unsigned char*>(data), count) !=
+        static_cast<long long>(count)) {
+      Unreadable();
+    }
+  }
+
+ private:
+  [[noreturn]] void Unreadable() const {
+    throw RuntimeError(ErrorKind::kFileNotFound, "file not readable: " + path_);
+  }
+
+  const std::string& path_;
+  BoundedFile file_;
+};
+
+// The checks on a picture's first bytes: a file that is no picture, or a picture too large, is
+// refused before its body is read.
+void CheckPictureHead(std::string_view head) {
   if (SniffPictureFormat(head) == PictureFormat::kUnknown) RefusePicture("unknown format");
   if (HeaderPixels(head) > kMaxPicturePixels) RefusePicture("over 64 million pixels");
-  read(header, bytes.size() - header);
+}
+
+std::optional<PixelSize> PositiveSize(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return std::nullopt;
+  return PixelSize{static_cast<int32_t>(width), static_cast<int32_t>(height)};
+}
+
+// The first image's descriptor, when it covers the whole logical screen from its corner (what the
+// decoders show is then exactly that image's size).
+std::optional<PixelSize> GifHeaderSize(std::string_view b) {
+  if (b.size() < 13) return std::nullopt;
+  const uint8_t flags = Byte(b, 10);
+  uint64_t pos = 13 + ((flags & 0x80) ? 3u << ((flags & 7) + 1) : 0u);
+  while (pos < b.size() && Byte(b, pos) == 0x21) {  // extensions before the image
+    pos += 2;
+    if (!SkipGifSubBlocks(b, pos)) return std::nullopt;
+  }
+  if (pos + 10 > b.size() || Byte(b, pos) != 0x2C) return std::nullopt;
+  if (U16(b, pos + 1) != 0 || U16(b, pos + 3) != 0 || U16(b, pos + 5) != U16(b, 6) ||
+      U16(b, pos + 7) != U16(b, 8)) {
+    return std::nullopt;
+  }
+  return PositiveSize(U16(b, 6), U16(b, 8));
+}
+
+// The frame header (SOF0 to SOF15 but DHT, JPG and DAC), found by walking the segments before it.
+std::optional<PixelSize> JpegHeaderSize(std::string_view b) {
+  size_t pos = 2;  // after SOI
+  while (pos + 4 <= b.size()) {
+    if (Byte(b, pos) != 0xFF) return std::nullopt;
+    while (pos < b.size() && Byte(b, pos) == 0xFF) ++pos;  // fill bytes
+    if (pos + 3 > b.size()) return std::nullopt;
+    const uint8_t marker = Byte(b, pos++);
+    if (marker == 0xDA || marker == 0xD9) return std::nullopt;  // data before any frame header
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+    const size_t length = (static_cast<size_t>(Byte(b, pos)) << 8) | Byte(b, pos + 1);
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (length < 8 || pos + 7 > b.size()) return std::nullopt;
+      return PositiveSize(U16Be(b, pos + 5), U16Be(b, pos + 3));
+    }
+    pos += length;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<PixelSize> HeaderSize(std::string_view b) {
+  switch (SniffPictureFormat(b)) {
+    case PictureFormat::kBmp:
+      // A Windows header's height is negative for rows from the top down; an OS/2 one's sizes
+      // are 16-bit.
+      if (b.size() >= 26 && U32(b, 14) >= 40) {
+        const int64_t height = static_cast<int32_t>(U32(b, 22));
+        return PositiveSize(static_cast<int32_t>(U32(b, 18)), height < 0 ? -height : height);
+      }
+      if (b.size() >= 22 && U32(b, 14) == 12) return PositiveSize(U16(b, 18), U16(b, 20));
+      return std::nullopt;
+    case PictureFormat::kPng:
+      if (b.size() < 24 || b.substr(12, 4) != "IHDR") return std::nullopt;
+      return PositiveSize(U32Be(b, 16), U32Be(b, 20));
+    case PictureFormat::kGif:
+      return GifHeaderSize(b);
+    case PictureFormat::kJpeg:
+      return JpegHeaderSize(b);
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string ReadPictureFile(const std::string& path) {
+  PictureFile file(path);
+  std::string bytes(file.size(), '\0');
+  const size_t header = std::min(bytes.size(), kPictureHeaderBytes);
+  file.Read(bytes.data(), header);
+  CheckPictureHead(std::string_view(bytes.data(), header));
+  file.Read(bytes.data() + header, bytes.size() - header);
   return bytes;
+}
+
+PixelSize ReadPictureSize(const std::string& path, const std::function<PicturePtr()>& decode) {
+  std::optional<PixelSize> size;
+  {
+    PictureFile file(path);
+    std::string head(std::min(file.size(), kPictureSizeHeadBytes), '\0');
+    file.Read(head.data(), head.size());
+    CheckPictureHead(head);
+    size = HeaderSize(head);
+  }
+  if (!size) {
+    const PicturePtr picture = decode();
+    return {picture->width(), picture->height()};
+  }
+  CheckPictureSize(size->width, size->height);
+  return *size;
 }
 
 }  // namespace tolv

@@ -8,6 +8,8 @@
 #define TOLV_PLATFORM_PICTURE_FORMAT_H_
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +41,24 @@ PictureFormat CheckPictureBytes(std::string_view bytes);
 
 // Raises RuntimeError for a picture over kMaxPicturePixels.
 void CheckPictureSize(int64_t width, int64_t height);
+
+struct PixelSize {
+  int32_t width = 0;
+  int32_t height = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+
+// The size a picture's first bytes state plainly, as the decoders would decode it: a BMP's or
+// PNG's header, a GIF whose first image fills its screen from the corner, a JPEG's frame header.
+// Nothing when the bytes do not say (other formats, odd or zero sizes, a header beyond the bytes).
+std::optional<PixelSize> HeaderSize(std::string_view head);
+
+// A picture file's size, for a caller that needs nothing else: opened and refused as
+// ReadPictureFile does (missing, unreadable, too large a file, unknown format, over the pixel
+// limit), then read only as far as its header where HeaderSize finds the size in the first
+// 256 KiB; any other picture is decoded whole by `decode`. A damaged body behind a sound header
+// goes unnoticed.
+PixelSize ReadPictureSize(const std::string& path, const std::function<PicturePtr()>& decode);
 
 // An uncompressed 1, 4, 8 or 24-bit BMP with a Windows header, the palette right after it and the
 // pixels right after that, read directly into opaque 0xAARRGGBB pixels, pixel for pixel as the

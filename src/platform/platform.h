@@ -9,6 +9,7 @@
 
 #include "platform/drawing_surface.h"
 #include "platform/picture.h"
+#include "platform/picture_format.h"
 
 namespace tolv {
 
@@ -39,6 +40,13 @@ class Platform {
   // Reads a picture file; raises RuntimeError when it is missing, unreadable, truncated or too
   // large.
   virtual PicturePtr LoadPicture(const std::string& path) = 0;
+  // A picture file's size in pixels, for a caller that needs nothing else. Raises as LoadPicture
+  // does; a machine's platform reads only the header where it states the size
+  // (ReadPictureSize), this one decodes the picture.
+  virtual PixelSize PictureSize(const std::string& path) {
+    const PicturePtr picture = LoadPicture(path);
+    return {picture->width(), picture->height()};
+  }
   // Lets pending window messages run (tolv has no window system: nothing to do).
   virtual void DoEvents() = 0;
   // Ends the program: finishes and hands over a print document that is still open. Returns the

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -434,6 +435,49 @@ TEST_F(PictureFileTest, FindsTheFormatFromTheContentWhateverTheName) {
   g_object_unref(opaque);
   EXPECT_EQ(LoadPicture(png)->pixel(15, 0), 0xFF0000FFu);
   ExpectPalettePicture(LoadPicture(gif), 4);
+}
+
+// Only the header is read for the size where it states it; the decoder gives the same size.
+TEST_F(PictureFileTest, TheSizeAloneComesFromTheHeaderAndAgreesWithTheDecoder) {
+  // 23 x 11, so that a width and height read the wrong way round show.
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, false, 8, 23, 11);
+  gdk_pixbuf_fill(pixbuf, 0x336699FF);
+  struct Case {
+    std::string name, bytes;
+    bool from_header;
+  };
+  std::string top_down = BmpFile(kW, -kH, 8, 256, std::string(8 * kH, '\1'));
+  const std::vector<Case> cases = {
+      {"png", Saved(pixbuf, "png"), true},   {"jpeg", Saved(pixbuf, "jpeg"), true},
+      {"bmp", Saved(pixbuf, "bmp"), true},   {"top-down.bmp", top_down, true},
+      {"gif", Gif(), true},                  {"ico", Saved(pixbuf, "ico"), false},
+      {"tiff", Saved(pixbuf, "tiff"), false}};
+  g_object_unref(pixbuf);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, c.bytes);
+    const PicturePtr decoded = LoadPicture(path);
+    bool decoder_ran = false;
+    const PixelSize size = ReadPictureSize(path, [&] {
+      decoder_ran = true;
+      return LoadPicture(path);
+    });
+    EXPECT_EQ(size, (PixelSize{decoded->width(), decoded->height()}));
+    EXPECT_EQ(decoder_ran, !c.from_header);
+    if (!c.from_header) continue;
+    // The body is never looked at: a cut-off picture still has its size.
+    const std::string cut = Write("cut-" + c.name, c.bytes.substr(0, c.bytes.size() * 3 / 4));
+    EXPECT_EQ(ReadPictureSize(cut, [&]() -> PicturePtr { throw std::logic_error("decoded"); }),
+              size);
+  }
+  // What cannot be a picture, or one too large, is refused from the header just the same.
+  std::string huge = "BM" + std::string(12, '\0');
+  for (uint32_t v : {40u, 10000u, 10000u}) Put32(huge, v);
+  const auto never = [&]() -> PicturePtr { throw std::logic_error("decoded"); };
+  EXPECT_THROW(ReadPictureSize(Write("huge.bmp", huge + std::string(64, '\0')), never),
+               RuntimeError);
+  EXPECT_THROW(ReadPictureSize(Write("text.gfx", "not a picture at all"), never), RuntimeError);
+  EXPECT_THROW(ReadPictureSize(dir_ + "/absent.gfx", never), RuntimeError);
 }
 
 TEST_F(PictureFileTest, MissingOrUnreadableFilesAreNotFound) {

@@ -27,4 +27,8 @@ std::unique_ptr<PictureBox> CairoPlatform::CreatePictureBox(const PictureBoxDesi
 
 PicturePtr CairoPlatform::LoadPicture(const std::string& path) { return tolv::LoadPicture(path); }
 
+PixelSize CairoPlatform::PictureSize(const std::string& path) {
+  return ReadPictureSize(path, [&] { return tolv::LoadPicture(path); });
+}
+
 }  // namespace tolv

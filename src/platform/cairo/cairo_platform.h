@@ -22,6 +22,7 @@ class CairoPlatform : public PrinterPlatform {
 
   std::unique_ptr<PictureBox> CreatePictureBox(const PictureBoxDesign& design) override;
   PicturePtr LoadPicture(const std::string& path) override;
+  PixelSize PictureSize(const std::string& path) override;
 
  protected:
   std::unique_ptr<DocumentPrinter> MakePrinter(std::unique_ptr<Destination> destination) override;

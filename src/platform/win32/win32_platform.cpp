@@ -26,6 +26,10 @@ std::unique_ptr<PictureBox> Win32Platform::CreatePictureBox(const PictureBoxDesi
 
 PicturePtr Win32Platform::LoadPicture(const std::string& path) { return LoadPictureWic(path); }
 
+PixelSize Win32Platform::PictureSize(const std::string& path) {
+  return ReadPictureSize(path, [&] { return LoadPictureWic(path); });
+}
+
 int Win32Platform::EndProgram() {
   if (!printer_) return 0;
   return ExitStatusAfterHandOver(printer_->Finish(), errors_);

@@ -24,6 +24,7 @@ class Win32Platform : public Platform {
   Printer& DefaultPrinter() override;
   std::unique_ptr<PictureBox> CreatePictureBox(const PictureBoxDesign& design) override;
   PicturePtr LoadPicture(const std::string& path) override;
+  PixelSize PictureSize(const std::string& path) override;
   void DoEvents() override {}
   int EndProgram() override;
 
