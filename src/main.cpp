@@ -3,6 +3,7 @@
 #include "startup/main.h"
 
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -18,6 +19,22 @@
 #include "startup/test_page.h"
 
 namespace {
+
+// An exception where none may pass (memory running out in a destructor, say) ends the run as any
+// failure does: one line and status 2, not the runtime's message and an abort.
+[[noreturn]] void EndOnTerminate() {
+  const char* what = "internal error";
+  if (const std::exception_ptr escaped = std::current_exception()) {
+    try {
+      std::rethrow_exception(escaped);
+    } catch (const std::bad_alloc&) {
+      what = "out of memory";
+    } catch (...) {
+    }
+  }
+  std::cerr << "tolv: " << what << "; nothing was printed\n" << std::flush;
+  std::_Exit(2);
+}
 
 int Run(int argc, char** argv) {
   const tolv::Options options = tolv::ParseOptions(argc, argv);
@@ -87,6 +104,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_terminate(&EndOnTerminate);
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -376,6 +376,43 @@ TEST(ProcessGuardTest, AFileSizeLimitIsAWriteErrorWithNoTemporaryFileLeft) {
   EXPECT_EQ(NamesIn(dir.path()), before);
 }
 
+// Memory that runs out anywhere (in the program, GLib, fontconfig or Cairo) ends the run with one
+// line and status 2; a run with room prints the whole page. Never a crash, an abort, or a page
+// handed over without its picture.
+TEST(ProcessGuardTest, MemoryRunningOutAnywhereEndsWithOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory does not fit under an address-space limit";
+#else
+  ProgramDir dir;
+  dir.WriteJob(7, 0, 25, 25, {{0, "Smith|Sofia"}});  // composed with its picture
+  dir.Write("KORDEL7A.GFX", NoisePicture(1500, 1500));
+  const Outcome unlimited = RunOnce(dir);
+  ASSERT_EQ(unlimited.exit_status, 0) << unlimited;
+  const auto whole_size = fs::file_size(dir.File("ZOBAX.PDF"));
+  int failed = 0, printed = 0;
+  for (long long megabytes = 40; megabytes <= 220; megabytes += 10) {
+    SCOPED_TRACE(std::to_string(megabytes) + " MB");
+    fs::remove(dir.File("ZOBAX.PDF"));
+    const Outcome run = RunOnce(dir, {.memory_limit = megabytes << 20});
+    ASSERT_EQ(run.signal, 0) << run;
+    if (run.exit_status == 0) {
+      ++printed;
+      const auto size = fs::file_size(dir.File("ZOBAX.PDF"));
+      EXPECT_GT(size, whole_size * 9 / 10);  // the picture is in it
+      EXPECT_LT(size, whole_size * 11 / 10);
+    } else {
+      ++failed;
+      EXPECT_EQ(run.exit_status, 2) << run;
+      EXPECT_EQ(run.standard_error.rfind("tolv: ", 0), 0u) << run.standard_error;
+      EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
+          << run.standard_error;
+    }
+  }
+  EXPECT_GT(failed, 0);
+  EXPECT_GT(printed, 0);
+#endif
+}
+
 // ---------------------------------------------------------------------------------------------
 // The private scheduler behind a reader that takes the document at 20 KB a second.
 

@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <new>
 
 #include "platform/runtime.h"
 
@@ -50,6 +51,7 @@ void CairoPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
   cairo_destroy(cr);
   cairo_surface_flush(surface);
   cairo_surface_destroy(surface);
+  if (status == CAIRO_STATUS_NO_MEMORY) throw std::bad_alloc();
   if (status != CAIRO_STATUS_SUCCESS) {
     throw RuntimeError(ErrorKind::kDeviceError, cairo_status_to_string(status));
   }

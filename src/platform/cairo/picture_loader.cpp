@@ -3,6 +3,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace tolv {
@@ -89,14 +90,22 @@ PicturePtr DecodePicture(std::string_view bytes) {
   }
   SizeCheck size;
   g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(OnSizePrepared), &size);
+  std::string message;
+  bool out_of_memory = false;
+  const auto take_error = [&] {
+    if (error == nullptr) return;
+    if (message.empty()) message = error->message;
+    out_of_memory |= g_error_matches(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY);
+    g_clear_error(&error);
+  };
   const bool written = gdk_pixbuf_loader_write(
       loader.get(), reinterpret_cast<const guchar*>(bytes.data()), bytes.size(), &error);
-  std::string message = error ? error->message : "";
-  g_clear_error(&error);
+  take_error();
   // A loader is always closed, also after a failed write.
   const bool closed = gdk_pixbuf_loader_close(loader.get(), &error);
-  if (message.empty() && error) message = error->message;
-  g_clear_error(&error);
+  take_error();
+  // Memory that ran out is the machine's failure, not a damaged picture to skip.
+  if (out_of_memory) throw std::bad_alloc();
 
   if (size.too_large) RefusePicture("over 64 million pixels");
   if (!written || !closed) RefusePicture(message.empty() ? "damaged" : message);

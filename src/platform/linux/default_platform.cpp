@@ -6,6 +6,7 @@
 
 #include "platform/cairo/cairo_platform.h"
 #include "platform/cairo/font_match.h"
+#include "platform/cairo/glib_messages.h"
 #include "platform/cairo/library_versions.h"
 #include "platform/cups/cups_destination.h"
 #include "platform/cups/cups_version.h"
@@ -19,6 +20,7 @@ std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) 
   // Before anything is opened: closed standard descriptors, stop signals, file size limits, the
   // libraries' messages. (The command line was read before, without opening anything.)
   GuardProcess();
+  RouteGLibMessages();
   const std::string program_dir =
       settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir;
   return std::make_unique<CairoPlatform>(program_dir, [program_dir, settings] {

@@ -19,6 +19,31 @@ std::atomic<int> stop_signal{0};
 // Both ends of the self-pipe; the handler writes one byte into the second.
 int stop_pipe[2] = {-1, -1};
 
+// Signals that end a run which has gone wrong (a fault in the program or a library: fontconfig,
+// for one, crashes when memory runs out while it reads its configuration).
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+// The standard error the program was started with (descriptor 2 goes to /dev/null).
+int own_standard_error = 2;
+
+// One line and status 2, as every failure ends, rather than a signal's death the caller may not
+// read as a failure. Only calls that are safe in a signal handler.
+void OnCrashSignal(int signal_number) {
+  const char* name = signal_number == SIGSEGV  ? "SIGSEGV"
+                     : signal_number == SIGBUS ? "SIGBUS"
+                     : signal_number == SIGILL ? "SIGILL"
+                     : signal_number == SIGFPE ? "SIGFPE"
+                                               : "SIGABRT";
+  const auto put = [](const char* text) {
+    size_t length = 0;
+    while (text[length] != '\0') ++length;
+    [[maybe_unused]] const ssize_t ignored = write(own_standard_error, text, length);
+  };
+  put("tolv: the run failed on ");
+  put(name);
+  put(" (a fault in the program or a library, or memory running out)\n");
+  _exit(2);
+}
+
 void OnStopSignal(int signal_number) {
   const int saved = errno;
   int none = 0;
@@ -55,6 +80,7 @@ void SilenceLibraries() {
   }
   dup2(null, 2);
   close(null);
+  own_standard_error = own;
   // std::cerr writes to the standard error the program was started with. The buffer lives as
   // long as the process: std::cerr is flushed after every static object is gone.
   std::cerr.rdbuf(new __gnu_cxx::stdio_filebuf<char>(own, std::ios::out));
@@ -74,6 +100,19 @@ void GuardProcess() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int signal_number : kStopSignals) sigaction(signal_number, &action, nullptr);
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizers report these signals themselves
+  // A stack of its own, so that a stack that overflowed still gets its line.
+  static char crash_stack[64 * 1024];
+  stack_t stack{};
+  stack.ss_sp = crash_stack;
+  stack.ss_size = sizeof(crash_stack);
+  sigaltstack(&stack, nullptr);
+  struct sigaction crash {};
+  crash.sa_handler = &OnCrashSignal;
+  sigemptyset(&crash.sa_mask);
+  crash.sa_flags = SA_RESETHAND | SA_ONSTACK;
+  for (int signal_number : kCrashSignals) sigaction(signal_number, &crash, nullptr);
+#endif
 }
 
 int StopSignal() { return stop_signal.load(); }
@@ -95,6 +134,8 @@ std::string SignalName(int signal_number) {
 
 void IgnoreStopSignalsInChild() {
   for (int signal_number : kStopSignals) signal(signal_number, SIG_IGN);
+  // A child that crashes dies of its signal, which the parent reports in its one line.
+  for (int signal_number : kCrashSignals) signal(signal_number, SIG_DFL);
 }
 
 }  // namespace tolv

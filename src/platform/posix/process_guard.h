@@ -4,7 +4,8 @@
 // write fail instead of killing the program (SIGXFSZ ignored); SIGTERM, SIGINT and SIGHUP ask the
 // run to stop, which the spooler calls honour like their deadline. Libraries (fontconfig, Pango,
 // GLib) write their complaints straight to descriptor 2: it is pointed at /dev/null, and std::cerr,
-// which carries the program's own one line, at the standard error it was started with.
+// which carries the program's own one line, at the standard error it was started with. A run that
+// crashes (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT) writes one line and exits with status 2.
 #ifndef TOLV_PLATFORM_POSIX_PROCESS_GUARD_H_
 #define TOLV_PLATFORM_POSIX_PROCESS_GUARD_H_
 
@@ -24,7 +25,7 @@ int StopSignalDescriptor();
 std::string SignalName(int signal_number);
 
 // In a child process forked to talk to the spooler: the stop signals are the parent's business,
-// the child only ends when the parent ends it.
+// the child only ends when the parent ends it; a crash kills the child, for the parent to report.
 void IgnoreStopSignalsInChild();
 
 }  // namespace tolv

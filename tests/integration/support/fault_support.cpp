@@ -205,6 +205,11 @@ namespace {
                        static_cast<rlim_t>(options.file_size_limit)};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (options.memory_limit > 0) {
+    const rlimit limit{static_cast<rlim_t>(options.memory_limit),
+                       static_cast<rlim_t>(options.memory_limit)};
+    setrlimit(RLIMIT_AS, &limit);
+  }
   // Every copy waits here until the gate is closed on the other side.
   char ignored;
   while (read(gate_read, &ignored, 1) < 0 && errno == EINTR) {

@@ -72,6 +72,8 @@ struct RunOptions {
   bool standard_descriptors_closed = false;
   // When not 0: the largest file the run may write (RLIMIT_FSIZE), in bytes.
   long long file_size_limit = 0;
+  // When not 0: the address space the run may take (RLIMIT_AS), in bytes.
+  long long memory_limit = 0;
 };
 
 struct Outcome {
