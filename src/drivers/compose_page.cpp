@@ -35,6 +35,9 @@ void ComposePicture(TolvForm& form, float font_points, LayOut lay_out) {
   Step([&] { picture2.SetHeight(picture1.Height()); });
   Step([&] { picture2.SetAutoRedraw(true); });
   Step([&] { picture1.PrintContentInto(picture2); });
+  // The background is in Picture2 now: its own memory goes before the page is made (Picture1
+  // keeps its size, and is only the bands' box from here on).
+  Step([&] { picture1.SetPicture(nullptr); });
   Step([&] { lay_out(); });
   Step([&] { picture2.SetPicture(picture2.Image()); });
   Step([&] { picture2.SetAutoRedraw(false); });
@@ -57,6 +60,8 @@ void ComposePage(TolvForm& form, FormSize size, float font_points, LayOut lay_ou
         });
       },
       Sheet::MiniCutLine::kAlways);
+  // The composed picture is on the page: its memory goes before the document is finished.
+  Step([&] { form.Picture2().SetPicture(nullptr); });
   Step([&] { form.printer().EndDoc(); });
 }
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -83,6 +83,23 @@ bool UsesTransparency(QPDFObjectHandle resources, std::set<QPDFObjGen>& seen) {
   return false;
 }
 
+// The rewritten document straight into one string, made as large as the input at the start: the
+// writer's own memory output grows by doubling and is then copied twice, which for a document of
+// a large picture costs several times its size.
+class StringOutput : public Pipeline {
+ public:
+  StringOutput(std::string& out, size_t expected) : Pipeline("print document", nullptr), out_(out) {
+    out_.reserve(expected);
+  }
+  void write(unsigned char const* data, size_t length) override {
+    out_.append(reinterpret_cast<const char*>(data), length);
+  }
+  void finish() override {}
+
+ private:
+  std::string& out_;
+};
+
 std::string Rewrite(const std::string& pdf) {
   QPDF document;
   document.setSuppressWarnings(true);
@@ -104,15 +121,17 @@ std::string Rewrite(const std::string& pdf) {
   }
   preferences.replaceKey("/PrintScaling", QPDFObjectHandle::newName("/None"));
 
+  std::string finished;
+  // Only a few hundred bytes are added; removed groups make it smaller.
+  StringOutput output(finished, pdf.size() + 4096);
   QPDFWriter writer(document);
-  writer.setOutputMemory();
+  writer.setOutputPipeline(&output);
   // Streams go out as Cairo wrote them: nothing decoded, nothing compressed anew.
   writer.setDecodeLevel(qpdf_dl_none);
   writer.setCompressStreams(false);
   writer.setMinimumPDFVersion("1.6");
   writer.write();
-  std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
-  return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+  return finished;
 }
 
 }  // namespace

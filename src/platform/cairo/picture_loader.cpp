@@ -73,9 +73,9 @@ std::vector<uint32_t> OpaquePixels(GdkPixbuf* pixbuf) {
   return pixels;
 }
 
-}  // namespace
-
-PicturePtr DecodePicture(std::string_view bytes) {
+// `owned`, when given, holds `bytes` and is emptied once the decoder has taken them, before the
+// pixels are converted: a large picture's file and its pixels are not all held at once.
+PicturePtr Decode(std::string_view bytes, std::string* owned) {
   const PictureFormat format = CheckPictureBytes(bytes);
   if (format == PictureFormat::kBmp) {
     if (PicturePtr plain = DecodePlainBmp(bytes)) return plain;
@@ -104,6 +104,7 @@ PicturePtr DecodePicture(std::string_view bytes) {
   // A loader is always closed, also after a failed write.
   const bool closed = gdk_pixbuf_loader_close(loader.get(), &error);
   take_error();
+  if (owned != nullptr) std::string().swap(*owned);
   // Memory that ran out is the machine's failure, not a damaged picture to skip.
   if (out_of_memory) throw std::bad_alloc();
 
@@ -118,6 +119,13 @@ PicturePtr DecodePicture(std::string_view bytes) {
   return std::make_shared<Picture>(width, height, OpaquePixels(pixbuf));
 }
 
-PicturePtr LoadPicture(const std::string& path) { return DecodePicture(ReadPictureFile(path)); }
+}  // namespace
+
+PicturePtr DecodePicture(std::string_view bytes) { return Decode(bytes, nullptr); }
+
+PicturePtr LoadPicture(const std::string& path) {
+  std::string bytes = ReadPictureFile(path);
+  return Decode(bytes, &bytes);
+}
 
 }  // namespace tolv
