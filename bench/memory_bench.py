@@ -2,8 +2,8 @@
 """Peak memory of whole runs of tolv on the largest inputs it accepts.
 
 Each case is a program directory with a copy of BUILD/tolv, a job and its form files, run on the
-file printer (TOLV_PRINTER=file); the peak resident memory and the time come from the run's own
-rusage (os.wait4). The inputs are made here, in a temporary directory that is removed afterwards:
+file printer (TOLV_PRINTER=file); the peak resident memory and the time are GNU time's
+(/usr/bin/time, which `scripts/install-deps --bench` installs). The inputs are made here, in a temporary directory that is removed afterwards:
 
 - the largest picture: 64 million pixels (8000 x 8000) of noise, which no compression shrinks, as
   a 24-bit BMP (192 MB) and as an RGBA PNG padded with a private chunk to just under the 512 MiB
@@ -21,7 +21,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 import zlib
 
 SIDE = 8000  # 64 million pixels, the most a picture may have
@@ -49,17 +48,35 @@ def png_chunk(kind, data):
             struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
 
-def write_noise_png(path):
+def write_chunk_from(f, kind, length, pieces):
+    """A PNG chunk whose data come in pieces, so that no large buffer is held."""
+    f.write(struct.pack(">I", length) + kind)
+    crc = zlib.crc32(kind)
+    for piece in pieces:
+        crc = zlib.crc32(piece, crc)
+        f.write(piece)
+    f.write(struct.pack(">I", crc & 0xFFFFFFFF))
+
+
+def write_noise_png(path, work):
+    # The compressed rows first, to know their length.
+    idat = os.path.join(work, "idat")
     compressor = zlib.compressobj(1)
-    idat = b"".join(compressor.compress(b"\0" + data) for data in noise_rows(SIDE * 4, SIDE))
-    idat += compressor.flush()
+    with open(idat, "wb") as f:
+        for data in noise_rows(SIDE * 4, SIDE):
+            f.write(compressor.compress(b"\0" + data))
+        f.write(compressor.flush())
+    idat_size = os.path.getsize(idat)
     header = png_chunk(b"IHDR", struct.pack(">IIBBBBB", SIDE, SIDE, 8, 6, 0, 0, 0))
-    fixed = 8 + len(header) + 12 + len(idat) + 12 + 12
-    with open(path, "wb") as f:
+    padding = PICTURE_FILE_LIMIT - 1024 - (8 + len(header) + 12 + idat_size + 12 + 12)
+    piece = 1 << 20
+    with open(path, "wb") as f, open(idat, "rb") as compressed:
         f.write(b"\x89PNG\r\n\x1a\n" + header)
-        f.write(png_chunk(b"zzZz", bytes(PICTURE_FILE_LIMIT - 1024 - fixed)))
-        f.write(png_chunk(b"IDAT", idat))
+        write_chunk_from(f, b"zzZz", padding,
+                         (bytes(min(piece, padding - at)) for at in range(0, padding, piece)))
+        write_chunk_from(f, b"IDAT", idat_size, iter(lambda: compressed.read(piece), b""))
         f.write(png_chunk(b"IEND", b""))
+    os.remove(idat)
 
 
 def write_coloured_dots(path):
@@ -100,17 +117,18 @@ def run(build, work, name, blank, mode, picture=None, data=None, rows=None, padd
     write_job(os.path.join(directory, "ZOBAX.QJT"), blank, mode, rows or ["|Smith|Sofia|"],
               padding)
     env = dict(os.environ, TOLV_PRINTER="file")
-    start = time.monotonic()
-    child = subprocess.Popen([os.path.join(directory, "tolv")], cwd=directory, env=env,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(child.pid, 0)
-    seconds = time.monotonic() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    error = child.stderr.read().decode(errors="replace").strip()
+    # GNU time's own child: its peak is tolv's alone, not that of this script copied by fork.
+    figures = os.path.join(work, "figures")
+    child = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", figures,
+                            os.path.join(directory, "tolv")], cwd=directory, env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
+    with open(figures) as f:
+        kilobytes, seconds = f.read().split()[-2:]
+    error = child.stderr.decode(errors="replace").strip()
     document = os.path.join(directory, "ZOBAX.PDF")
     size = os.path.getsize(document) / 1e6 if os.path.exists(document) else 0
     shutil.rmtree(directory)
-    return usage.ru_maxrss / 1024, seconds, child.returncode, size, error
+    return int(kilobytes) / 1024, float(seconds), child.returncode, size, error
 
 
 def main():
@@ -121,7 +139,7 @@ def main():
         png = os.path.join(work, "noise.png")
         dots = os.path.join(work, "dots.dat")
         write_noise_bmp(bmp)
-        write_noise_png(png)
+        write_noise_png(png, work)
         write_coloured_dots(dots)
         big_rows = ["|" + "x" * 250 + "|"] * 100
         cases = [
@@ -140,7 +158,7 @@ def main():
             rss, seconds, code, size, error = run(build, work, f"case{number}", **case)
             worst = max(worst, rss)
             note = f" ({error})" if error else ""
-            print(f"| {name}{note} | {rss:.0f} | {seconds:.1f} | {code} | {size:.1f} |")
+            print(f"| {name}{note} | {rss:.0f} | {seconds:.1f} | {code} | {size:.2f} |")
         print()
         print(f"Largest peak: {worst:.0f} MB.")
     finally:
