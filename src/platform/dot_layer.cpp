@@ -87,7 +87,7 @@ void DotLayer::Set(int32_t x, int32_t y, uint32_t rgb) {
   }
 }
 
-void DotLayer::Drain(DotSink& sink) {
+void DotLayer::Drain(DotSink& sink, int64_t max_raster_pixels) {
   // Each pixel's last coloured dot, unless a black one came after it; read before the black
   // dots' bits are cleared.
   std::vector<Dot> last;
@@ -110,7 +110,7 @@ void DotLayer::Drain(DotSink& sink) {
   }
 
   DrainBlack(sink);
-  if (DrainAsRaster(last, sink)) return;
+  if (DrainAsRaster(last, sink, max_raster_pixels)) return;
   std::vector<DotPoint> points;
   for (size_t i = 0; i < last.size();) {
     size_t j = i;
@@ -123,7 +123,8 @@ void DotLayer::Drain(DotSink& sink) {
   }
 }
 
-bool DotLayer::DrainAsRaster(const std::vector<Dot>& last, DotSink& sink) {
+bool DotLayer::DrainAsRaster(const std::vector<Dot>& last, DotSink& sink,
+                             int64_t max_raster_pixels) {
   // `last` is sorted by colour: count the colours, up to the limit.
   size_t colours = 0;
   for (size_t i = 0; i < last.size() && colours <= kMaxColourLists; ++i) {
@@ -133,15 +134,23 @@ bool DotLayer::DrainAsRaster(const std::vector<Dot>& last, DotSink& sink) {
   Box box;
   for (const Dot& d : last) box.Add(d.x, d.y);
   const int64_t width = int64_t{box.x1} - box.x0 + 1;
-  const int64_t height = int64_t{box.y1} - box.y0 + 1;
-  if (width * height > kMaxRasterPixels) return false;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width * height), 0);
-  for (const Dot& d : last) {
-    pixels[static_cast<size_t>(d.y - box.y0) * static_cast<size_t>(width) +
-           static_cast<size_t>(d.x - box.x0)] = DotRaster::kDot | (d.rgb & 0xFFFFFF);
+  const int64_t strip_rows = std::max<int64_t>(1, max_raster_pixels / width);
+  std::vector<uint32_t> pixels;
+  for (int64_t top = box.y0; top <= box.y1; top += strip_rows) {
+    const int64_t rows = std::min<int64_t>(strip_rows, box.y1 - top + 1);
+    pixels.assign(static_cast<size_t>(width * rows), 0);
+    bool any = false;
+    for (const Dot& d : last) {
+      if (d.y < top || d.y >= top + rows) continue;
+      pixels[static_cast<size_t>(d.y - top) * static_cast<size_t>(width) +
+             static_cast<size_t>(d.x - box.x0)] = DotRaster::kDot | (d.rgb & 0xFFFFFF);
+      any = true;
+    }
+    if (!any) continue;
+    sink.ColourRaster({pixels.data(), static_cast<size_t>(width), x_begin_ + box.x0,
+                       static_cast<int32_t>(y_begin_ + top), static_cast<int32_t>(width),
+                       static_cast<int32_t>(rows)});
   }
-  sink.ColourRaster({pixels.data(), static_cast<size_t>(width), x_begin_ + box.x0,
-                     y_begin_ + box.y0, static_cast<int32_t>(width), static_cast<int32_t>(height)});
   return true;
 }
 

@@ -100,17 +100,18 @@ class DotLayer {
   // nothing on the page).
   bool full() const { return coloured_.size() >= kMaxColouredDots; }
 
-  // Hands every dot to the sink, the black ones first; then the layer is empty again.
-  void Drain(DotSink& sink);
+  // Hands every dot to the sink, the black ones first; then the layer is empty again. A raster of
+  // coloured dots goes in strips of whole rows of at most `max_raster_pixels` each.
+  void Drain(DotSink& sink, int64_t max_raster_pixels = kMaxRasterPixels);
 
   // At most this many coloured dots wait (12 bytes each): as many as the largest form data file
   // read holds, so that its dots are drained, and painted, once.
   static constexpr size_t kMaxColouredDots = size_t{1} << 23;
-  // Up to this many colours, each colour's dots go to the sink on their own; beyond it, as one
-  // raster of the coloured dots' box, when that box has at most kMaxRasterPixels (a page at
-  // 800 dpi; 4 bytes each).
+  // Up to this many colours, each colour's dots go to the sink on their own; beyond it, as a
+  // raster of the coloured dots' box, in strips of at most kMaxRasterPixels (64 MB at 4 bytes a
+  // pixel, and as much again in the backend): a fine printer's page is never one huge picture.
   static constexpr size_t kMaxColourLists = 256;
-  static constexpr int64_t kMaxRasterPixels = int64_t{64} << 20;
+  static constexpr int64_t kMaxRasterPixels = int64_t{16} << 20;
 
  private:
   struct Dot {
@@ -135,7 +136,7 @@ class DotLayer {
   void DrainBlack(DotSink& sink);
   // Hands the coloured dots over as one raster when they have many colours; false when they go
   // colour by colour.
-  bool DrainAsRaster(const std::vector<Dot>& last, DotSink& sink);
+  bool DrainAsRaster(const std::vector<Dot>& last, DotSink& sink, int64_t max_raster_pixels);
 
   int32_t x_begin_;
   int32_t y_begin_;

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/cairo/cairo_dots.h"
 #include "platform/cairo/cairo_printer.h"
 #include "platform/ccitt_g4.h"
-#include "support/pdf_readback.h"
 #include "platform/dot_layer.h"
-#include "platform/cairo/cairo_dots.h"
+#include "support/pdf_readback.h"
 
 namespace tolv {
 namespace {
@@ -167,6 +167,40 @@ TEST(DotLayerTest, DotsOfManyColoursGoOutAsOneRasterAndLandExactly) {
   }
   const std::string pdf = ExpectExactDots(dots);
   EXPECT_EQ(Count(pdf, "/Subtype /Image"), 3) << "a mask, a raster and its transparency";
+}
+
+// A box of many colours larger than one raster may be goes in strips of whole rows: every dot
+// once, in its own colour, and no strip over the limit.
+TEST(DotLayerTest, ALargeRasterGoesInStripsWithEveryDotOnce) {
+  struct Strips : DotSink {
+    void BlackDots(const DotBitmap&) override {}
+    void ColourDots(uint32_t, std::span<const DotPoint>) override { ADD_FAILURE(); }
+    void ColourRaster(const DotRaster& r) override {
+      EXPECT_LE(int64_t{r.width} * r.height, 1000);
+      EXPECT_GT(r.y, last_y);
+      last_y = r.y + r.height - 1;
+      for (int32_t row = 0; row < r.height; ++row) {
+        for (int32_t col = 0; col < r.width; ++col) {
+          const uint32_t p = r.first_pixel[static_cast<size_t>(row) * r.pixels_per_row + col];
+          if ((p & DotRaster::kDot) == 0) continue;
+          EXPECT_TRUE(seen.emplace(std::pair{r.x + col, r.y + row}, p & 0xFFFFFF).second);
+        }
+      }
+    }
+    int32_t last_y = -1;
+    std::map<std::pair<int32_t, int32_t>, uint32_t> seen;
+  } strips;
+  DotLayer layer(0, 0, 100, 100);
+  std::map<std::pair<int32_t, int32_t>, uint32_t> expected;
+  std::mt19937 random(5);
+  for (uint32_t i = 1; i <= 600; ++i) {
+    const int32_t x = static_cast<int32_t>(random() % 90) + 5,
+                  y = static_cast<int32_t>(random() % 80) + 10;
+    layer.Set(x, y, i);
+    expected[{x, y}] = i;
+  }
+  layer.Drain(strips, 1000);
+  EXPECT_EQ(strips.seen, expected);
 }
 
 TEST(DotLayerTest, DrawsNothingOnceFlushedAndStaysEmptyWithoutDots) {
