@@ -27,10 +27,10 @@
 
 namespace tolv::testing {
 
-// The repository's root: TOLV_SOURCE_DIR as ctest sets it, else found from this file's place.
+// The repository's root: TOLV_SOURCE_DIR when set, else where the build was configured from.
 inline std::string SourceDirectory() {
   if (const char* dir = std::getenv("TOLV_SOURCE_DIR"); dir != nullptr && *dir != '\0') return dir;
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+  return TOLV_SOURCE_ROOT;
 }
 
 inline std::string ReadWholeFile(const std::string& path) {

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 std::string SourceDir() {
   const char* dir = getenv("TOLV_SOURCE_DIR");
-  return dir ? dir : ".";
+  return dir != nullptr && *dir != '\0' ? dir : TOLV_SOURCE_ROOT;
 }
 
 std::string ProgramPath() {
