@@ -276,6 +276,65 @@ INSTANTIATE_TEST_SUITE_P(
                       DeadlineCase{"EndlessHeader", FakeScheduler::Answer::kEndlessHeader, 0}),
     [](const ::testing::TestParamInfo<DeadlineCase>& info) { return info.param.name; });
 
+// A scheduler that works until the job's requests, and from one of them on answers "busy". libcups
+// takes a refused Create-Job or Send-Document at its word, but retries a Get-Printer-Attributes
+// answered server-error-busy ten times with sleeps between (31 seconds in all); cancelling a job
+// asks that first, so a scheduler busy from the document on holds the cancel up to the deadline.
+
+constexpr int kCreateJob = 0x0005;
+constexpr int kSendDocument = 0x0006;
+constexpr int kCancelJob = 0x0008;
+
+struct BusyCase {
+  const char* name;
+  FakeScheduler::Answer answer;
+  int code;
+  int busy_from;  // the first request answered "busy"
+  const char* line_part;
+  int last_request;  // nothing after a refused Create-Job; a Cancel-Job for a job made
+};
+
+void PrintTo(const BusyCase& c, std::ostream* out) { *out << c.name; }
+
+class BusyJobTest : public ::testing::TestWithParam<BusyCase> {};
+
+TEST_P(BusyJobTest, KeepsTheDocumentAndAsksToCancelAJobItMade) {
+  const BusyCase& c = GetParam();
+  const FakeScheduler scheduler(c.answer, c.code, c.busy_from);
+  ASSERT_TRUE(scheduler.listening());
+  ProgramDir dir;
+  WriteGridJob(dir);
+  const Outcome run = RunOnce(
+      dir, {.env = Settings(dir, {"CUPS_SERVER=" + scheduler.address()}), .timeout_seconds = 120});
+  std::cout << "[ measured ] " << c.name << ": " << run.seconds << " s\n";
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_LT(run.seconds, kDeadlineSeconds + kSlackSeconds) << run;
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error, std::string("printing on ") + FakeScheduler::kQueue +
+                                               " failed: " + c.line_part))
+      << run.standard_error;
+  const std::vector<int> requests = scheduler.operations();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), kCreateJob), 1);
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back(), c.last_request);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BusyScheduler, BusyJobTest,
+    ::testing::Values(
+        BusyCase{"CreateJobServerErrorBusy", FakeScheduler::Answer::kIppStatus, 0x0507, kCreateJob,
+                 "the print server 127.0.0.1 answered server-error-busy", kCreateJob},
+        BusyCase{"CreateJobHttp503", FakeScheduler::Answer::kHttpStatus, 503, kCreateJob,
+                 "the print server 127.0.0.1 answered HTTP 503 Service Unavailable", kCreateJob},
+        // The document is refused; the cancel waits in libcups' retries until the deadline, and
+        // the Cancel-Job after it is answered "busy" too.
+        BusyCase{"DocumentServerErrorBusy", FakeScheduler::Answer::kIppStatus, 0x0507,
+                 kSendDocument,
+                 "finishing the job at the print server 127.0.0.1 did not end within the 30 "
+                 "seconds allowed (its job 1 could not be cancelled)",
+                 kCancelJob}),
+    [](const ::testing::TestParamInfo<BusyCase>& info) { return info.param.name; });
+
 TEST(StopSignalTest, EachStopSignalEndsTheRunAtOnceWithTheDocumentKept) {
   const FakeScheduler scheduler(FakeScheduler::Answer::kTrickle);
   ASSERT_TRUE(scheduler.listening());
