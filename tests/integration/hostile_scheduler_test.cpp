@@ -1,7 +1,8 @@
 // A hostile or careless printing setup: only "there is no printer" means the file printer; every
 // other failure of the scheduler, however it fails, ends the run within one deadline with the
 // document kept, one line naming the cause and exit status 2. Answers a real scheduler cannot be
-// made to give come from a fake one (support/fake_scheduler.h); a slow reader in front of the
+// made to give come from a fake one (support/fake_scheduler.h), a name server that never answers
+// from one in namespaces of its own (support/fault_support.h); a slow reader in front of the
 // private scheduler shows that a job cut off at the deadline is cancelled.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -275,6 +276,124 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DeadlineCase{"Trickle", FakeScheduler::Answer::kTrickle, 0},
                       DeadlineCase{"EndlessHeader", FakeScheduler::Answer::kEndlessHeader, 0}),
     [](const ::testing::TestParamInfo<DeadlineCase>& info) { return info.param.name; });
+
+// A scheduler that works until the job's requests, and from one of them on answers "busy". libcups
+// takes a refused Create-Job or Send-Document at its word, but retries a Get-Printer-Attributes
+// answered server-error-busy ten times with sleeps between (31 seconds in all); cancelling a job
+// asks that first, so a scheduler busy from the document on holds the cancel up to the deadline.
+
+constexpr int kCreateJob = 0x0005;
+constexpr int kSendDocument = 0x0006;
+constexpr int kCancelJob = 0x0008;
+
+struct BusyCase {
+  const char* name;
+  FakeScheduler::Answer answer;
+  int code;
+  int busy_from;  // the first request answered "busy"
+  const char* line_part;
+  int last_request;  // nothing after a refused Create-Job; a Cancel-Job for a job made
+};
+
+void PrintTo(const BusyCase& c, std::ostream* out) { *out << c.name; }
+
+class BusyJobTest : public ::testing::TestWithParam<BusyCase> {};
+
+TEST_P(BusyJobTest, KeepsTheDocumentAndAsksToCancelAJobItMade) {
+  const BusyCase& c = GetParam();
+  const FakeScheduler scheduler(c.answer, c.code, c.busy_from);
+  ASSERT_TRUE(scheduler.listening());
+  ProgramDir dir;
+  WriteGridJob(dir);
+  const Outcome run = RunOnce(
+      dir, {.env = Settings(dir, {"CUPS_SERVER=" + scheduler.address()}), .timeout_seconds = 120});
+  std::cout << "[ measured ] " << c.name << ": " << run.seconds << " s\n";
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_LT(run.seconds, kDeadlineSeconds + kSlackSeconds) << run;
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error, std::string("printing on ") + FakeScheduler::kQueue +
+                                               " failed: " + c.line_part))
+      << run.standard_error;
+  const std::vector<int> requests = scheduler.operations();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), kCreateJob), 1);
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back(), c.last_request);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BusyScheduler, BusyJobTest,
+    ::testing::Values(
+        BusyCase{"CreateJobServerErrorBusy", FakeScheduler::Answer::kIppStatus, 0x0507, kCreateJob,
+                 "the print server 127.0.0.1 answered server-error-busy", kCreateJob},
+        BusyCase{"CreateJobHttp503", FakeScheduler::Answer::kHttpStatus, 503, kCreateJob,
+                 "the print server 127.0.0.1 answered HTTP 503 Service Unavailable", kCreateJob},
+        // The document is refused; the cancel waits in libcups' retries until the deadline, and
+        // the Cancel-Job after it is answered "busy" too.
+        BusyCase{"DocumentServerErrorBusy", FakeScheduler::Answer::kIppStatus, 0x0507,
+                 kSendDocument,
+                 "finishing the job at the print server 127.0.0.1 did not end within the 30 "
+                 "seconds allowed (its job 1 could not be cancelled)",
+                 kCancelJob}),
+    [](const ::testing::TestParamInfo<BusyCase>& info) { return info.param.name; });
+
+// A server named by its host name, and a name server that never answers: the resolver waits for
+// it as resolv.conf says, and the deadline ends a wait longer than itself. The run is in the name
+// server's namespaces (support/fault_support.h), so the machine's own resolver is not touched.
+
+constexpr char kUnansweredServer[] = "printers.tolv-test.example";
+
+struct NameServerCase {
+  const char* name;
+  const char* resolver_options;
+  bool in_client_conf;  // the server named by ServerName in client.conf, else by CUPS_SERVER
+  bool ends_at_deadline;
+  std::string line_part;
+};
+
+void PrintTo(const NameServerCase& c, std::ostream* out) { *out << c.name; }
+
+class SilentNameServerTest : public ::testing::TestWithParam<NameServerCase> {};
+
+TEST_P(SilentNameServerTest, EndsTheLookUpWithTheDocumentKept) {
+  const NameServerCase& c = GetParam();
+  const SilentNameServer names(c.resolver_options);
+  if (!names.running()) GTEST_SKIP() << "no name server of the test's own: " << names.problem();
+  ProgramDir dir;
+  WriteGridJob(dir);
+  std::vector<std::string> env = Settings(dir, {"TOLV_PRINTER="});
+  const std::string server = std::string(kUnansweredServer) + ":631";
+  if (c.in_client_conf) {
+    std::ofstream(dir.File("client/client.conf")) << "ServerName " << server << "\n";
+  } else {
+    env.push_back("CUPS_SERVER=" + server);
+  }
+  const Outcome run =
+      RunOnce(dir, {.env = env, .timeout_seconds = 120, .namespaces_of = names.pid()});
+  std::cout << "[ measured ] " << c.name << ": " << run.seconds << " s\n";
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_LT(run.seconds, kDeadlineSeconds + kSlackSeconds) << run;
+  // Only the deadline ends a look-up the resolver would go on with.
+  if (c.ends_at_deadline) {
+    EXPECT_GE(run.seconds, kDeadlineSeconds) << run;
+  }
+  ExpectKeptWithOneLine(dir, run);
+  EXPECT_TRUE(Contains(run.standard_error, c.line_part)) << run.standard_error;
+  EXPECT_GT(names.questions(), 0) << "the name server was never asked";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UnansweredLookUp, SilentNameServerTest,
+    ::testing::Values(
+        // Five tries of 30 seconds.
+        NameServerCase{"ResolverOutwaitsTheDeadline", "timeout:30 attempts:5", true, true,
+                       "connecting to the print server " + std::string(kUnansweredServer) +
+                           " did not end within the 30 seconds allowed"},
+        // One try of a second: the resolver gives up, which is a failure, not "no printer".
+        NameServerCase{"ResolverGivesUp", "timeout:1 attempts:1", false, false,
+                       "the print server " + std::string(kUnansweredServer) +
+                           " could not be found (Temporary failure in name resolution) (named by "
+                           "CUPS_SERVER)"}),
+    [](const ::testing::TestParamInfo<NameServerCase>& info) { return info.param.name; });
 
 TEST(StopSignalTest, EachStopSignalEndsTheRunAtOnceWithTheDocumentKept) {
   const FakeScheduler scheduler(FakeScheduler::Answer::kTrickle);

@@ -1,13 +1,15 @@
 // A scheduler of the test's own on 127.0.0.1, for the answers a real one cannot be made to give:
 // every request gets the same kind of answer (an HTTP status, an IPP status, an answer that
-// trickles in a byte a second, a header without end). It runs in a forked process, ended with
-// the object (and with the test).
+// trickles in a byte a second, a header without end); or it works as a scheduler with one default
+// queue until a request of one operation comes, and from that request on fails so. It runs in a
+// forked process, ended with the object (and with the test).
 #ifndef TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_
 #define TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_
 
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace tolv::testing {
 
@@ -19,7 +21,12 @@ class FakeScheduler {
     kTrickle,        // an IPP answer saying "not found", one byte a second
     kEndlessHeader,  // HTTP 200 and header lines without end, as fast as they are taken
   };
-  FakeScheduler(Answer answer, int code = 0);
+  // The default queue of a scheduler that works for a while: A4 with margins of 4.23 mm, 300 dpi,
+  // PDF. It makes job 1 on Create-Job and takes every other request.
+  static constexpr const char* kQueue = "Fake";
+  // `answer` to every request; or, when `failing_from` (an IPP operation) is not 0, to every
+  // request from the first of that operation on.
+  FakeScheduler(Answer answer, int code = 0, int failing_from = 0);
   ~FakeScheduler();
   FakeScheduler(const FakeScheduler&) = delete;
   FakeScheduler& operator=(const FakeScheduler&) = delete;
@@ -27,8 +34,9 @@ class FakeScheduler {
   bool listening() const { return pid_ > 0; }
   // "127.0.0.1:<port>", for CUPS_SERVER.
   std::string address() const;
-  // Requests it has read so far (a request whose answer was cut short counts).
-  int requests() const;
+  // The operation of each request it has read so far, in order (a request whose answer was cut
+  // short counts).
+  std::vector<int> operations() const;
 
  private:
   int port_ = 0;

@@ -74,6 +74,8 @@ struct RunOptions {
   long long file_size_limit = 0;
   // When not 0: the address space the run may take (RLIMIT_AS), in bytes.
   long long memory_limit = 0;
+  // When not 0: the run joins this process's network and mount namespaces (a SilentNameServer's).
+  pid_t namespaces_of = 0;
 };
 
 struct Outcome {
@@ -133,6 +135,31 @@ class SilentTcpServer {
  private:
   int port_ = 0;
   pid_t pid_ = -1;
+};
+
+// A name server that reads every question and never answers. It runs in network and mount
+// namespaces of its own (a run joins them through RunOptions::namespaces_of): on 127.0.0.1:53 of
+// its network, which has only the loopback, and with /etc/resolv.conf naming it (with
+// `resolver_options`, e.g. "timeout:30 attempts:5") and /etc/nsswitch.conf sending host names to
+// it, bound over the machine's files in its mount namespace only. Needs root; `problem()` says why
+// it is not running.
+class SilentNameServer {
+ public:
+  explicit SilentNameServer(const std::string& resolver_options);
+  ~SilentNameServer();
+  SilentNameServer(const SilentNameServer&) = delete;
+  SilentNameServer& operator=(const SilentNameServer&) = delete;
+
+  bool running() const { return pid_ > 0; }
+  const std::string& problem() const { return problem_; }
+  pid_t pid() const { return pid_; }
+  // Questions it has read so far.
+  int questions() const;
+
+ private:
+  std::string dir_;  // its resolv.conf and nsswitch.conf, and a mark for each question
+  pid_t pid_ = -1;
+  std::string problem_;
 };
 
 // A small tmpfs mounted on `directory` (which stays), unmounted on destruction. Needs the right to
