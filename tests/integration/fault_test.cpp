@@ -545,8 +545,10 @@ TEST_F(SchedulerFaultTest, TheSchedulerKilledInTheDocumentEndsWithStatus2AndTheD
 TEST_F(SchedulerFaultTest, ASchedulerThatStopsReadingInTheDocumentEndsTheRunInBoundedTime) {
   const Outcome run = RunCutInTheDocument(CuttingProxy::Cut::kStopReading, "the print server ");
   Report("a scheduler that stops reading in the middle of the document", run);
-  EXPECT_NE(run.standard_error.find(" did not answer within 5 seconds; "), std::string::npos)
+  EXPECT_NE(run.standard_error.find(" did not answer within 5 seconds (its job 1 was cancelled); "),
+            std::string::npos)
       << run.standard_error;
+  EXPECT_EQ(Jobs("not-completed"), "") << "the half-sent job was left on the scheduler";
 }
 
 // The scheduler takes the job although the printer behind the queue is gone: handing it over

@@ -279,8 +279,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A scheduler that works until the job's requests, and from one of them on answers "busy". libcups
 // takes a refused Create-Job or Send-Document at its word, but retries a Get-Printer-Attributes
-// answered server-error-busy ten times with sleeps between (31 seconds in all); cancelling a job
-// asks that first, so a scheduler busy from the document on holds the cancel up to the deadline.
+// answered server-error-busy ten times with sleeps between (31 seconds in all), which its own way
+// of cancelling a job asks first: the job made is cancelled with a plain Cancel-Job instead, and
+// the line says whether that worked.
 
 constexpr int kCreateJob = 0x0005;
 constexpr int kSendDocument = 0x0006;
@@ -327,12 +328,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "the print server 127.0.0.1 answered server-error-busy", kCreateJob},
         BusyCase{"CreateJobHttp503", FakeScheduler::Answer::kHttpStatus, 503, kCreateJob,
                  "the print server 127.0.0.1 answered HTTP 503 Service Unavailable", kCreateJob},
-        // The document is refused; the cancel waits in libcups' retries until the deadline, and
-        // the Cancel-Job after it is answered "busy" too.
+        // The document is refused, and the Cancel-Job after it is answered "busy" too.
         BusyCase{"DocumentServerErrorBusy", FakeScheduler::Answer::kIppStatus, 0x0507,
                  kSendDocument,
-                 "finishing the job at the print server 127.0.0.1 did not end within the 30 "
-                 "seconds allowed (its job 1 could not be cancelled)",
+                 "the print server 127.0.0.1 answered server-error-busy (its job 1 could not be "
+                 "cancelled)",
+                 kCancelJob},
+        BusyCase{"DocumentHttp503", FakeScheduler::Answer::kHttpStatus, 503, kSendDocument,
+                 "the print server 127.0.0.1 answered HTTP 503 Service Unavailable (its job 1 "
+                 "could not be cancelled)",
                  kCancelJob}),
     [](const ::testing::TestParamInfo<BusyCase>& info) { return info.param.name; });
 

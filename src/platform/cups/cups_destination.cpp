@@ -732,10 +732,15 @@ std::string CupsDestination::SendJob(std::string_view pdf) {
             cupsWriteRequestData(link.get(), pdf.data(), pdf.size()) != HTTP_STATUS_CONTINUE ||
             (channel.Step("finishing the job at " + who),
              !Succeeded(cupsFinishDestDocument(link.get(), fresh.get(), info.get())))) {
-          const std::string cause = link.Cause();
-          // A scheduler that stopped answering will not answer the cancel either.
-          if (!link.gave_up()) cupsCancelDestJob(link.get(), fresh.get(), job_id);
-          return cause;
+          // The job is cancelled over a connection of its own (this one may be stuck in the
+          // middle of the refused request) with a plain Cancel-Job: libcups' own way first asks
+          // the queue's attributes again, and retries a "busy" answer to that for 31 seconds.
+          // The deadline still bounds it.
+          SchedulerLink again(server_, port_);
+          const bool cancelled =
+              again.Open() && cupsCancelJob2(again.get(), name_.c_str(), job_id, 0) == IPP_STATUS_OK;
+          return link.Cause() + " (its job " + std::to_string(job_id) +
+                 (cancelled ? " was cancelled)" : " could not be cancelled)");
         }
         return "";
       });
