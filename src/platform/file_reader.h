@@ -35,6 +35,12 @@ struct FileRead {
 FileRead ReadFileBeside(const std::string& directory, std::string_view name, size_t limit,
                         bool truncate_at_limit = false, bool exact_name = false);
 
+// A limit as the reasons name it: "1 MiB" for whole mebibytes, else "N bytes".
+inline std::string SizeLimitText(size_t bytes) {
+  return bytes % (size_t{1} << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
+                                         : std::to_string(bytes) + " bytes";
+}
+
 // A file read in pieces, opened and checked as ReadFileBeside does, and read at most to the
 // smaller of its size when opened and `limit`: what lies beyond is never seen, as if the file
 // ended there.

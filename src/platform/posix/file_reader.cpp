@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace tolv {
@@ -55,16 +54,6 @@ bool ListsExactly(int directory, std::string_view name) {
   return found;
 }
 
-std::string Bytes(size_t count) {
-  char text[64];
-  if (count % (1 << 20) == 0) {
-    std::snprintf(text, sizeof(text), "%zu MiB", count >> 20);
-  } else {
-    std::snprintf(text, sizeof(text), "%zu bytes", count);
-  }
-  return text;
-}
-
 }  // namespace
 
 FileRead ReadFileBeside(const std::string& directory, std::string_view name, size_t limit,
@@ -90,7 +79,7 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
   if (exact_name && !ListsExactly(dir.get(), name)) return {};
   size_t size = static_cast<size_t>(info.st_size);
   if (size > limit) {
-    if (!truncate_at_limit) return Failed("it is larger than " + Bytes(limit));
+    if (!truncate_at_limit) return Failed("it is larger than " + SizeLimitText(limit));
     size = limit;
   }
   FileRead read;

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/win32/system/program_dir.h"
 
@@ -92,16 +91,6 @@ bool ListsExactly(const std::wstring& path, std::string_view name) {
   return found;
 }
 
-std::string Bytes(size_t count) {
-  char text[64];
-  if (count % (1 << 20) == 0) {
-    std::snprintf(text, sizeof(text), "%zu MiB", count >> 20);
-  } else {
-    std::snprintf(text, sizeof(text), "%zu bytes", count);
-  }
-  return text;
-}
-
 struct Opened {
   HANDLE handle = INVALID_HANDLE_VALUE;  // the caller's to close
   FileRead::Status status = FileRead::Status::kMissing;
@@ -175,7 +164,7 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
   if (exact_name && !ListsExactly(path, name)) return {};
   size_t size = static_cast<size_t>(opened.size);
   if (opened.size > limit) {
-    if (!truncate_at_limit) return Failed("it is larger than " + Bytes(limit));
+    if (!truncate_at_limit) return Failed("it is larger than " + SizeLimitText(limit));
     size = limit;
   }
   FileRead read;
