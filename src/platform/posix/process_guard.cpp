@@ -27,7 +27,7 @@ int own_standard_error = 2;
 
 // One line and status 2, as every failure ends, rather than a signal's death the caller may not
 // read as a failure. Only calls that are safe in a signal handler.
-void OnCrashSignal(int signal_number) {
+[[maybe_unused]] void OnCrashSignal(int signal_number) {
   const char* name = signal_number == SIGSEGV  ? "SIGSEGV"
                      : signal_number == SIGBUS ? "SIGBUS"
                      : signal_number == SIGILL ? "SIGILL"
