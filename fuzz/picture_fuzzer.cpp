@@ -1,8 +1,10 @@
 // The picture loader on arbitrary bytes, in every format gdk-pixbuf is asked to read (BMP with its
 // RLE forms, GIF, JPEG, PNG, ICO, TIFF): the format sniffing, the completeness checks of every
-// format run over the same bytes whatever they start like, and the decoding itself.
+// format run over the same bytes whatever they start like, the size read from the header alone
+// (which must be the decoded picture's), and the decoding itself.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "fuzz_support.h"
 #include "platform/cairo/picture_loader.h"
@@ -20,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)PictureDataComplete(format, bytes);
   }
 
+  const std::optional<PixelSize> header = HeaderSize(bytes);
+
   PicturePtr picture;
   if (!Step([&] { picture = DecodePicture(bytes); })) return 0;  // refused: a run-time error
   Require(picture != nullptr, "a picture decoded to nothing");
@@ -30,5 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               static_cast<size_t>(picture->width()) * static_cast<size_t>(picture->height()),
           "pixels do not fill the picture");
   for (uint32_t pixel : picture->pixels()) Require(pixel >> 24 == 0xFF, "a pixel not opaque");
+  Require(!header || *header == PixelSize{picture->width(), picture->height()},
+          "the header's size is not the decoded picture's");
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <vector>
@@ -31,9 +33,11 @@ const char* LoaderType(PictureFormat format) {
 
 struct SizeCheck {
   bool too_large = false;
+  int64_t pixels = 0;  // as the decoder announced them
 };
 
 void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
+  static_cast<SizeCheck*>(data)->pixels = static_cast<int64_t>(width) * height;
   if (static_cast<int64_t>(width) * height > kMaxPicturePixels) {
     static_cast<SizeCheck*>(data)->too_large = true;
     // A size of 0 makes the decoders stop before they allocate the image.
@@ -105,8 +109,15 @@ PicturePtr Decode(std::string_view bytes, std::string* owned) {
   const bool closed = gdk_pixbuf_loader_close(loader.get(), &error);
   take_error();
   if (owned != nullptr) std::string().swap(*owned);
-  // Memory that ran out is the machine's failure, not a damaged picture to skip.
-  if (out_of_memory) throw std::bad_alloc();
+  // Memory that ran out is the machine's failure, not a damaged picture to skip. The decoders say
+  // "insufficient memory" for some damaged pictures too (a frame of no pixels), so the memory
+  // the picture needs is tried once: only when that fails did memory run out.
+  if (out_of_memory && !size.too_large) {
+    void* volatile probe =  // volatile: the compiler may not leave the allocation out
+        std::malloc(static_cast<size_t>(std::max<int64_t>(size.pixels, 1)) * 4);
+    if (probe == nullptr) throw std::bad_alloc();
+    std::free(probe);
+  }
 
   if (size.too_large) RefusePicture("over 64 million pixels");
   if (!written || !closed) RefusePicture(message.empty() ? "damaged" : message);
