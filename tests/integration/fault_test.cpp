@@ -12,9 +12,7 @@
 // waits 1 s for an interim answer, then 5 s for the answer); one that stops reading in the middle
 // of a 3 MB document costs about 15.5 s (the document's write blocks until libcups gives up on
 // the socket, 10 s here, then it waits 5 s more for room to write).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -135,19 +133,6 @@ class TempDir {
 
 // ---------------------------------------------------------------------------------------------
 // No printer at all: the file printer, silently.
-
-// A TCP port on the loopback that refuses connections.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 // A scheduler the user named that is not there is a failure, not a missing printer
 // (hostile_scheduler_test.cpp).

@@ -4,9 +4,7 @@
 // made to give come from a fake one (support/fake_scheduler.h), a name server that never answers
 // from one in namespaces of its own (support/fault_support.h); a slow reader in front of the
 // private scheduler shows that a job cut off at the deadline is cancelled.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -58,19 +56,6 @@ void ExpectKeptWithOneLine(const ProgramDir& dir, const Outcome& run) {
 }
 
 void WriteGridJob(const ProgramDir& dir) { dir.WriteJob(1, 3, 25, 25, {{0, "Smith|Sofia"}}); }
-
-// A TCP port on the loopback that refuses connections.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 // A unix socket file that nobody listens on any more, as a scheduler that died leaves it.
 bool MakeStaleSocket(const std::string& path) {

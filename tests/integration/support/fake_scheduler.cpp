@@ -1,8 +1,6 @@
 #include "integration/support/fake_scheduler.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -15,6 +13,8 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+
+#include "integration/support/fault_support.h"
 
 namespace tolv::testing {
 namespace {
@@ -222,18 +222,8 @@ FakeScheduler::FakeScheduler(Answer answer, int code, int failing_from) {
   if (count_fd < 0) return;
   close(count_fd);
   count_path_ = pattern;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ListenOnLoopback(&port_);
   if (fd < 0) return;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    close(fd);
-    return;
-  }
-  port_ = ntohs(address.sin_port);
   std::fflush(nullptr);
   pid_ = fork();
   if (pid_ == 0) {

@@ -454,9 +454,9 @@ CuttingProxy::~CuttingProxy() {
 
 bool CuttingProxy::cut_made() const { return access((path_ + ".cut").c_str(), F_OK) == 0; }
 
-SilentTcpServer::SilentTcpServer() {
+int ListenOnLoopback(int* port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
+  if (fd < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -464,9 +464,23 @@ SilentTcpServer::SilentTcpServer() {
   if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
       listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     close(fd);
-    return;
+    return -1;
   }
-  port_ = ntohs(address.sin_port);
+  *port = ntohs(address.sin_port);
+  return fd;
+}
+
+int ClosedPort() {
+  int port = 0;
+  // Listened on and closed at once: nothing takes that port's connections.
+  const int fd = ListenOnLoopback(&port);
+  if (fd >= 0) close(fd);
+  return port;
+}
+
+SilentTcpServer::SilentTcpServer() {
+  const int fd = ListenOnLoopback(&port_);
+  if (fd < 0) return;
   std::fflush(nullptr);
   pid_ = fork();
   if (pid_ == 0) {

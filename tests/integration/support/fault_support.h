@@ -120,6 +120,12 @@ class CuttingProxy {
   pid_t pid_ = -1;
 };
 
+// A TCP socket listening on 127.0.0.1 at a free port, which `port` receives; -1 when none can be
+// made.
+int ListenOnLoopback(int* port);
+// A TCP port on 127.0.0.1 that refuses connections.
+int ClosedPort();
+
 // A listener on 127.0.0.1 (a free port) that takes every connection and never says a word: a
 // scheduler's address that is there but does not work.
 class SilentTcpServer {
