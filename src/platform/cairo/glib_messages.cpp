@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "platform/posix/process_guard.h"
+
 namespace tolv {
 namespace {
 
@@ -22,6 +24,7 @@ GLogWriterOutput EndOnFatalMessage(GLogLevelFlags level, const GLogField* fields
       domain = static_cast<const char*>(fields[i].value);
     }
   }
+  ClaimTheRunsEnd();
   // Memory is short: only fixed text is written.
   if (std::strstr(message, "failed to allocate") != nullptr) {
     std::cerr << "tolv: out of memory; nothing was printed\n" << std::flush;

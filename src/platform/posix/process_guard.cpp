@@ -26,8 +26,11 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 int own_standard_error = 2;
 
 // One line and status 2, as every failure ends, rather than a signal's death the caller may not
-// read as a failure. Only calls that are safe in a signal handler.
+// read as a failure. Only calls that are safe in a signal handler. The handler stays in place:
+// Pango's font threads can fault at the same moment when memory runs out, and a second thread's
+// default action would kill the run before the first had written its line.
 [[maybe_unused]] void OnCrashSignal(int signal_number) {
+  ClaimTheRunsEnd();
   const char* name = signal_number == SIGSEGV  ? "SIGSEGV"
                      : signal_number == SIGBUS ? "SIGBUS"
                      : signal_number == SIGILL ? "SIGILL"
@@ -86,7 +89,16 @@ void SilenceLibraries() {
   std::cerr.rdbuf(new __gnu_cxx::stdio_filebuf<char>(own, std::ios::out));
 }
 
+// Set by the first thread that ends the run on a fault.
+std::atomic<bool> run_ending{false};
+
 }  // namespace
+
+void ClaimTheRunsEnd() {
+  if (run_ending.exchange(true)) {
+    for (;;) pause();
+  }
+}
 
 void GuardProcess() {
   OpenStandardDescriptors();
@@ -110,7 +122,7 @@ void GuardProcess() {
   struct sigaction crash {};
   crash.sa_handler = &OnCrashSignal;
   sigemptyset(&crash.sa_mask);
-  crash.sa_flags = SA_RESETHAND | SA_ONSTACK;
+  crash.sa_flags = SA_ONSTACK;
   for (int signal_number : kCrashSignals) sigaction(signal_number, &crash, nullptr);
 #endif
 }

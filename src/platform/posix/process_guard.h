@@ -24,6 +24,11 @@ int StopSignalDescriptor();
 // "SIGTERM", "SIGINT", "SIGHUP".
 std::string SignalName(int signal_number);
 
+// A thread about to write the run's last line and end it on a fault (a crash signal, a fatal
+// library message) calls this first: the first caller goes on, any later one waits for the end, so
+// that threads failing together write one line, not several.
+void ClaimTheRunsEnd();
+
 // In a child process forked to talk to the spooler: the stop signals are the parent's business,
 // the child only ends when the parent ends it; a crash kills the child, for the parent to report.
 void IgnoreStopSignalsInChild();
