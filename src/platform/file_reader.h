@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/quoted.h"
 
@@ -39,6 +40,27 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
 inline std::string SizeLimitText(size_t bytes) {
   return bytes % (size_t{1} << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
                                          : std::to_string(bytes) + " bytes";
+}
+
+// A read that failed, saying why.
+inline FileRead FailedRead(std::string cause) {
+  FileRead read;
+  read.status = FileRead::Status::kFailed;
+  read.cause = std::move(cause);
+  return read;
+}
+
+// The start of ReadFileBeside's read of a file of `size` bytes: `bytes` sized to what is to be
+// read (the whole file, or `limit` bytes where it may be cut there), or the failure of a file
+// larger than `limit` that may not be cut.
+inline FileRead SizedRead(uint64_t size, size_t limit, bool truncate_at_limit) {
+  if (size > limit && !truncate_at_limit) {
+    return FailedRead("it is larger than " + SizeLimitText(limit));
+  }
+  FileRead read;
+  read.status = FileRead::Status::kRead;
+  read.bytes.resize(static_cast<size_t>(size > limit ? limit : size));
+  return read;
 }
 
 // A file read in pieces, opened and checked as ReadFileBeside does, and read at most to the

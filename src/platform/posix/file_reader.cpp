@@ -26,13 +26,6 @@ class Descriptor {
   int fd_;
 };
 
-FileRead Failed(std::string cause) {
-  FileRead read;
-  read.status = FileRead::Status::kFailed;
-  read.cause = std::move(cause);
-  return read;
-}
-
 // Whether the directory lists an entry of exactly `name`. True when it cannot be listed (a
 // directory with search but no read permission): the exact name opened is then all there is.
 bool ListsExactly(int directory, std::string_view name) {
@@ -60,7 +53,7 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
                         bool truncate_at_limit, bool exact_name) {
   const Descriptor dir(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0) {
-    return Failed(std::string("its directory cannot be opened: ") + std::strerror(errno));
+    return FailedRead(std::string("its directory cannot be opened: ") + std::strerror(errno));
   }
   const std::string file_name(name);
   // O_NONBLOCK: a FIFO or a device in the file's place must not hold the program up at open;
@@ -69,29 +62,24 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
       openat(dir.get(), file_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) {
     if (errno == ENOENT) return {};
-    return Failed(std::strerror(errno));
+    return FailedRead(std::strerror(errno));
   }
   struct stat info {};
-  if (fstat(file.get(), &info) != 0) return Failed(std::strerror(errno));
+  if (fstat(file.get(), &info) != 0) return FailedRead(std::strerror(errno));
   if (!S_ISREG(info.st_mode)) {
-    return Failed(S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file");
+    return FailedRead(S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file");
   }
   if (exact_name && !ListsExactly(dir.get(), name)) return {};
-  size_t size = static_cast<size_t>(info.st_size);
-  if (size > limit) {
-    if (!truncate_at_limit) return Failed("it is larger than " + SizeLimitText(limit));
-    size = limit;
-  }
-  FileRead read;
-  read.status = FileRead::Status::kRead;
-  read.bytes.resize(size);
+  FileRead read = SizedRead(static_cast<uint64_t>(info.st_size), limit, truncate_at_limit);
+  if (read.status != FileRead::Status::kRead) return read;
+  const size_t size = read.bytes.size();
   size_t done = 0;
   // A file that grows meanwhile is read to the size it had; one that shrinks, to its end.
   while (done < size) {
     const ssize_t n =
         pread(file.get(), read.bytes.data() + done, size - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Failed(std::strerror(errno));
+    if (n < 0) return FailedRead(std::strerror(errno));
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }

@@ -49,13 +49,6 @@ std::string ErrorText(DWORD error) {
   return WideToUtf8(message);
 }
 
-FileRead Failed(std::string cause) {
-  FileRead read;
-  read.status = FileRead::Status::kFailed;
-  read.cause = std::move(cause);
-  return read;
-}
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // `directory` and `name` as one wide path. A path as long as MAX_PATH or longer gets the
@@ -160,22 +153,17 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
   const Opened opened = Open(path);
   const Handle file(opened.handle);
   if (opened.status == FileRead::Status::kMissing) return {};
-  if (opened.status == FileRead::Status::kFailed) return Failed(opened.cause);
+  if (opened.status == FileRead::Status::kFailed) return FailedRead(opened.cause);
   if (exact_name && !ListsExactly(path, name)) return {};
-  size_t size = static_cast<size_t>(opened.size);
-  if (opened.size > limit) {
-    if (!truncate_at_limit) return Failed("it is larger than " + SizeLimitText(limit));
-    size = limit;
-  }
-  FileRead read;
-  read.status = FileRead::Status::kRead;
-  read.bytes.resize(size);
+  FileRead read = SizedRead(opened.size, limit, truncate_at_limit);
+  if (read.status != FileRead::Status::kRead) return read;
+  const size_t size = read.bytes.size();
   size_t done = 0;
   // A file that grows meanwhile is read to the size it had; one that shrinks, to its end.
   std::string cause;
   if (!ReadAll(file.get(), reinterpret_cast<unsigned char*>(read.bytes.data()), size, &done,
                &cause)) {
-    return Failed(cause);
+    return FailedRead(cause);
   }
   read.bytes.resize(done);
   return read;
