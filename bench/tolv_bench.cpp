@@ -17,12 +17,12 @@
 
 #include "form/tolv_form.h"
 #include "platform/cairo/cairo_platform.h"
-#include "platform/file_printer.h"
+#include "destination/file_printer.h"
 #include "platform/posix/atomic_file.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 #include "startup/form_type.h"
-#include "startup/job_file.h"
+#include "job/job_file.h"
 #include "tools/form_drawing.h"
 
 namespace tolv {

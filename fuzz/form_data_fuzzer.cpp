@@ -13,8 +13,8 @@
 #include "form/tolv_form.h"
 #include "fuzz_support.h"
 #include "platform/recording/recording.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 
 namespace tolv::fuzz {
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "platform/code_page.h"
-#include "platform/profile.h"
-#include "startup/job_file.h"
+#include "job/code_page.h"
+#include "job/profile.h"
+#include "job/job_file.h"
 
 namespace tolv::fuzz {
 namespace {

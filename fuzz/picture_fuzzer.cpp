@@ -8,8 +8,8 @@
 
 #include "fuzz_support.h"
 #include "platform/cairo/picture_loader.h"
-#include "platform/picture_format.h"
-#include "platform/runtime.h"
+#include "picture/picture_format.h"
+#include "runtime/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tolv;

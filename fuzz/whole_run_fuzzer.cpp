@@ -16,7 +16,7 @@
 #include "fuzz_support.h"
 #include "platform/cairo/picture_loader.h"
 #include "platform/recording/recording.h"
-#include "startup/job_file.h"
+#include "job/job_file.h"
 #include "startup/main.h"
 
 #ifndef TOLV_FUZZ_FORMS_DIR

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "platform/default_platform.h"
-#include "platform/run_destinations.h"
+#include "destination/run_destinations.h"
 #include "startup/check_report.h"
 #include "startup/options.h"
 #include "startup/program_directory.h"
 #include "startup/proof.h"
-#include "startup/queue_correction.h"
+#include "destination/queue_correction.h"
 #include "startup/test_page.h"
 
 namespace {

@@ -4,8 +4,8 @@
 // direct drivers, drivers/sheet.h.
 #include "drivers/sheet.h"
 #include "form/tolv_form.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "drivers/sheet.h"
 #include "form/tolv_form.h"
-#include "platform/pixel_picture_box.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "surface/pixel_picture_box.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

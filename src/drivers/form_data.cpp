@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "form/tolv_form.h"
-#include "platform/file_reader.h"
-#include "platform/runtime.h"
+#include "runtime/file_reader.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "layout/geometry.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

@@ -12,9 +12,9 @@
 
 #include <functional>
 
-#include "form/run_trace.h"
+#include "job/run_trace.h"
 #include "job/job.h"
-#include "platform/drawing_surface.h"
+#include "surface/drawing_surface.h"
 
 namespace tolv {
 

@@ -1,6 +1,6 @@
 #include "form/tolv_form.h"
 
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "form/run_trace.h"
+#include "job/run_trace.h"
 #include "job/job.h"
-#include "platform/drawing_surface.h"
+#include "surface/drawing_surface.h"
 #include "platform/platform.h"
 
 namespace tolv {

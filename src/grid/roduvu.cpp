@@ -6,8 +6,8 @@
 #include "form/tolv_form.h"
 #include "layout/cells.h"
 #include "layout/geometry.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

@@ -4,8 +4,8 @@
 #include "form/tolv_form.h"
 #include "layout/geometry.h"
 #include "layout/row_layout.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

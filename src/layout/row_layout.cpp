@@ -4,7 +4,7 @@
 
 #include "job/job.h"
 #include "layout/cells.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "form/tolv_form.h"
 #include "layout/geometry.h"
-#include "platform/drawing_surface.h"
+#include "surface/drawing_surface.h"
 
 namespace tolv {
 

@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/destination.h"
-#include "platform/file_printer.h"
+#include "destination/destination.h"
+#include "destination/file_printer.h"
 #include "platform/platform.h"
-#include "startup/program_directory.h"
+#include "platform/program_directory.h"
 
 namespace tolv {
 

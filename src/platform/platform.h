@@ -7,25 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/drawing_surface.h"
-#include "platform/picture.h"
-#include "platform/picture_format.h"
+#include "surface/drawing_surface.h"
+#include "picture/picture.h"
+#include "picture/picture_format.h"
 
 namespace tolv {
-
-// The design-time state of one picture box (position and size in twips, font).
-struct PictureBoxDesign {
-  std::string name;
-  float left = 0;
-  float top = 0;
-  float width = 0;
-  float height = 0;
-  std::u32string font_name;
-  float font_size = 0;
-  bool font_bold = false;
-  // Takes the size of a picture set into it.
-  bool auto_size = false;
-};
 
 class Platform {
  public:

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "platform/exit_status.h"
-#include "platform/runtime.h"
+#include "destination/exit_status.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 

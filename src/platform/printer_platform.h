@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/destination.h"
-#include "platform/document_printer.h"
+#include "destination/destination.h"
+#include "surface/document_printer.h"
 #include "platform/platform.h"
 
 namespace tolv {

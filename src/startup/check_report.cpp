@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "layout/geometry.h"
-#include "platform/code_page.h"
+#include "job/code_page.h"
 
 namespace tolv {
 namespace {

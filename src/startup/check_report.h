@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "form/run_trace.h"
-#include "platform/destination.h"
+#include "job/run_trace.h"
+#include "destination/destination.h"
 #include "job/job.h"
-#include "startup/queue_correction.h"
+#include "destination/queue_correction.h"
 
 namespace tolv {
 

@@ -1,7 +1,7 @@
 #include "startup/form_type.h"
 
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

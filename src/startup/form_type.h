@@ -5,7 +5,7 @@
 #include <string>
 
 #include "job/job.h"
-#include "platform/drawing_surface.h"
+#include "surface/drawing_surface.h"
 
 namespace tolv {
 

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "form/run_trace.h"
+#include "job/run_trace.h"
 #include "platform/platform.h"
 
 namespace tolv {

@@ -1,19 +1,12 @@
-// Which directory is the program directory: the job file, the form files and the file printer's
-// ZOBAX.PDF are all looked for there.
+// Which directory is the program directory: what the caller named, or what the machine found.
 #ifndef TOLV_STARTUP_PROGRAM_DIRECTORY_H_
 #define TOLV_STARTUP_PROGRAM_DIRECTORY_H_
 
 #include <string>
 
-namespace tolv {
+#include "platform/program_directory.h"
 
-struct ProgramDirectory {
-  // Absolute, without a trailing separator; empty when none could be found.
-  std::string path;
-  // Why this one, in a few words ("--dir", "TOLV_DIR", "the symbolic link tolv was started
-  // through", "the executable's directory").
-  std::string reason;
-};
+namespace tolv {
 
 // The precedence: --dir, then a non-empty TOLV_DIR, then what the platform found (the symbolic
 // link's directory or the executable's). An explicit directory that is not an existing directory

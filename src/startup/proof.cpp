@@ -1,7 +1,7 @@
 #include "startup/proof.h"
 
 #include "form/tolv_form.h"
-#include "platform/scale.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

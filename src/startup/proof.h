@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "form/run_trace.h"
+#include "job/run_trace.h"
 
 namespace tolv {
 

@@ -5,8 +5,8 @@
 #include "drivers/sheet.h"
 #include "job/job.h"
 #include "layout/geometry.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 #include "startup/form_type.h"
 
 namespace tolv {

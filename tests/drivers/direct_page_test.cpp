@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "drivers/driver_rig.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 #include "startup/form_type.h"
 
 namespace tolv::testing {

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "drivers/driver_rig.h"
-#include "platform/runtime.h"
-#include "platform/scale.h"
+#include "runtime/runtime.h"
+#include "surface/scale.h"
 #include "tools/form_drawing.h"
 
 namespace tolv::testing {

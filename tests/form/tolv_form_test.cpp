@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/recording/recording.h"
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

@@ -11,7 +11,7 @@
 #include "form/tolv_form.h"
 #include "job/job.h"
 #include "platform/recording/recording.h"
-#include "platform/scale.h"
+#include "surface/scale.h"
 
 namespace tolv::testing {
 

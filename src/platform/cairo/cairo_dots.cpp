@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/ccitt_g4.h"
+#include "picture/ccitt_g4.h"
 
 namespace tolv {
 namespace {

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "platform/dot_layer.h"
+#include "surface/dot_layer.h"
 
 namespace tolv {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <new>
 
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/cairo/pango_text.h"
-#include "platform/font.h"
-#include "platform/pixel_picture_box.h"
+#include "surface/font.h"
+#include "surface/pixel_picture_box.h"
 #include "platform/platform.h"
 
 namespace tolv {

@@ -12,8 +12,8 @@
 
 #include "platform/cairo/cairo_dots.h"
 #include "platform/cairo/pdf_finish.h"
-#include "platform/code_page.h"
-#include "platform/runtime.h"
+#include "job/code_page.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

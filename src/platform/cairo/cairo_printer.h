@@ -23,8 +23,8 @@
 #include <unordered_map>
 
 #include "platform/cairo/pango_text.h"
-#include "platform/destination.h"
-#include "platform/document_printer.h"
+#include "destination/destination.h"
+#include "surface/document_printer.h"
 
 namespace tolv {
 

@@ -2,7 +2,7 @@
 
 #include <fontconfig/fontconfig.h>
 
-#include "platform/code_page.h"
+#include "job/code_page.h"
 
 namespace tolv {
 

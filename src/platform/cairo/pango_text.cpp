@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/code_page.h"
-#include "platform/runtime.h"
-#include "platform/text_rules.h"
+#include "job/code_page.h"
+#include "runtime/runtime.h"
+#include "surface/text_rules.h"
 
 namespace tolv {
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/font.h"
+#include "surface/font.h"
 
 namespace tolv {
 

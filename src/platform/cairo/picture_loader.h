@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/picture.h"
-#include "platform/picture_format.h"
+#include "picture/picture.h"
+#include "picture/picture_format.h"
 
 namespace tolv {
 

@@ -19,8 +19,8 @@
 #include <string_view>
 
 #include "platform/cups/spooler_call.h"
-#include "platform/destination.h"
-#include "platform/file_printer.h"
+#include "destination/destination.h"
+#include "destination/file_printer.h"
 
 namespace tolv {
 

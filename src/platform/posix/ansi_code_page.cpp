@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/code_page.h"
+#include "job/code_page.h"
 
 namespace tolv {
 namespace {

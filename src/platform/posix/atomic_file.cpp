@@ -12,7 +12,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/quoted.h"
+#include "runtime/quoted.h"
 
 namespace tolv {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "startup/program_directory.h"
+#include "platform/program_directory.h"
 
 namespace tolv {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <utility>
 
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv::recording {
 namespace {

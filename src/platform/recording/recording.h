@@ -11,14 +11,14 @@
 #include <variant>
 #include <vector>
 
-#include "platform/document_printer.h"
-#include "platform/dot_layer.h"
-#include "platform/drawing_surface.h"
-#include "platform/font.h"
-#include "platform/picture.h"
-#include "platform/pixel_picture_box.h"
+#include "surface/document_printer.h"
+#include "surface/dot_layer.h"
+#include "surface/drawing_surface.h"
+#include "surface/font.h"
+#include "picture/picture.h"
+#include "surface/pixel_picture_box.h"
 #include "platform/platform.h"
-#include "platform/scale.h"
+#include "surface/scale.h"
 
 namespace tolv::recording {
 

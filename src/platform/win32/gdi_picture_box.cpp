@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/runtime.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/file_printer.h"
-#include "platform/runtime.h"
+#include "destination/file_printer.h"
+#include "runtime/runtime.h"
 #include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/program_dir.h"
 

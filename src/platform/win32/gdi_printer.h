@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/destination.h"
-#include "platform/document_printer.h"
-#include "platform/dot_layer.h"
-#include "platform/font.h"
-#include "platform/picture.h"
+#include "destination/destination.h"
+#include "surface/document_printer.h"
+#include "surface/dot_layer.h"
+#include "surface/font.h"
+#include "picture/picture.h"
 #include "platform/win32/gdi_text.h"
 
 namespace tolv {

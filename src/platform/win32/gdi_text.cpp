@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/runtime.h"
-#include "platform/text_rules.h"
+#include "runtime/runtime.h"
+#include "surface/text_rules.h"
 
 namespace tolv {
 

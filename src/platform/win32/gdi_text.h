@@ -12,7 +12,7 @@
 #include <string>
 #include <tuple>
 
-#include "platform/font.h"
+#include "surface/font.h"
 
 namespace tolv {
 

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/code_page.h"
+#include "job/code_page.h"
 #include "platform/default_platform.h"
 #include "platform/win32/system/program_dir.h"
 

@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "platform/picture_format.h"
-#include "platform/runtime.h"
+#include "picture/picture_format.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

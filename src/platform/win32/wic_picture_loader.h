@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 namespace tolv {
 

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <utility>
 
-#include "platform/exit_status.h"
+#include "destination/exit_status.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/wic_picture_loader.h"
 

@@ -2,7 +2,7 @@
 // non-Unicode programs"); job files that are not UTF-8 were written in it.
 #include <windows.h>
 
-#include "platform/code_page.h"
+#include "job/code_page.h"
 
 namespace tolv {
 

@@ -1,7 +1,7 @@
 // Windows: why a job that is not UTF-8 is read in the code page it is read in.
 #include <string>
 
-#include "platform/code_page.h"
+#include "job/code_page.h"
 
 namespace tolv {
 

@@ -1,4 +1,4 @@
-#include "platform/file_reader.h"
+#include "runtime/file_reader.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,0 +1,66 @@
+// Where a finished print document goes: the default printer's queue, or the file printer
+// (ZOBAX.<ext> beside the program). The printer backend renders on the destination's device and
+// hands it the finished document once.
+#ifndef TOLV_DESTINATION_DESTINATION_H_
+#define TOLV_DESTINATION_DESTINATION_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tolv {
+
+// The device a document is rendered for, as the destination measured it.
+struct PrinterDevice {
+  double dpi_x = 600;
+  double dpi_y = 600;
+  // The page, in PostScript points (1/72 inch).
+  double page_width_pt = 595.2756;  // A4
+  double page_height_pt = 841.8898;
+  // The printable area, in device pixels: its top-left corner on the page and its size.
+  double printable_left_px = 0;
+  double printable_top_px = 0;
+  double printable_width_px = 4961;
+  double printable_height_px = 7016;
+  // The media the job asks for (a PWG self-describing name), so the spooler never rescales.
+  std::string media = "iso_a4_210x297mm";
+};
+
+// The outcome of handing a document over.
+struct HandOverResult {
+  bool ok = true;
+  // When not ok: one line naming the cause and where the document was kept.
+  std::string message;
+};
+
+// One finished print document, of whatever kind the printer backend makes (a PDF from Cairo, an
+// EMF from GDI).
+struct FinishedDocument {
+  std::string_view bytes;
+  // The file name extension a copy kept beside the program takes: "PDF", "EMF".
+  std::string_view extension;
+};
+
+class Destination {
+ public:
+  virtual ~Destination() = default;
+  virtual const PrinterDevice& Device() const = 0;
+  // Which printer this is, in a few words for a report ("queue Q", "the file printer").
+  virtual std::string Describe() const { return "a printer"; }
+  // The spooler's name of the queue; empty for the file printer and a printer that failed.
+  virtual std::string Queue() const { return {}; }
+  // Hands over one finished document. Never throws; on failure the document is kept (as
+  // ZOBAX.<ext> beside the program) and the result says so.
+  virtual HandOverResult HandOver(const FinishedDocument& document) = 0;
+  // Keeps a finished document that must not be printed as it is (its page cannot be right), as
+  // ZOBAX.<ext> beside the program; never ok, the message names `cause` and where the document
+  // went. A destination that has nowhere to keep it says only the cause.
+  virtual HandOverResult Keep(const FinishedDocument& document, const std::string& cause) {
+    (void)document;
+    return {false, cause};
+  }
+};
+
+}  // namespace tolv
+
+#endif  // TOLV_DESTINATION_DESTINATION_H_
