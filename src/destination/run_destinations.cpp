@@ -1,5 +1,6 @@
 #include "destination/run_destinations.h"
 
+#include "runtime/units.h"
 #include <utility>
 
 namespace tolv {
@@ -21,7 +22,6 @@ HandOverResult PreviewDestination::HandOver(const FinishedDocument& document) {
 ShiftedDestination::ShiftedDestination(std::unique_ptr<Destination> printer, double shift_x_mm,
                                        double shift_y_mm)
     : printer_(std::move(printer)), device_(printer_->Device()) {
-  constexpr double kMmPerInch = 25.4;
   device_.printable_left_px += shift_x_mm / kMmPerInch * device_.dpi_x;
   device_.printable_top_px += shift_y_mm / kMmPerInch * device_.dpi_y;
 }

@@ -1,6 +1,7 @@
 #include "surface/scale.h"
 
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
@@ -9,12 +10,12 @@ namespace {
 // 240 down). Pixels are the device's own and have no fixed length.
 double UnitsPerInch(int16_t mode, bool vertical) {
   switch (mode) {
-    case kScaleTwips: return 1440.0;
-    case kScalePoints: return 72.0;
+    case kScaleTwips: return kTwipsPerInch;
+    case kScalePoints: return kPointsPerInch;
     case kScaleCharacters: return vertical ? 6.0 : 12.0;
     case kScaleInches: return 1.0;
-    case kScaleMillimetres: return 25.4;
-    case kScaleCentimetres: return 2.54;
+    case kScaleMillimetres: return kMmPerInch;
+    case kScaleCentimetres: return kMmPerInch / 10;
     default: return 0.0;
   }
 }

@@ -6,11 +6,11 @@
 #include <new>
 
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
 
-constexpr double kScreenDpi = 1440.0 / kTwipsPerPixel;
 
 // Positions beyond this many pixels are refused: Cairo keeps coordinates in 24.8 fixed point and
 // would wrap them silently.
@@ -22,7 +22,7 @@ CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
                                  std::shared_ptr<MissingFonts> missing)
     : PixelPictureBox(design), text_(kScreenDpi, kScreenDpi, std::move(missing)) {}
 
-void CairoPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
+void CairoPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
                                const std::u32string& text, const FontSpec& font) {
   if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
       std::fabs(y) > kMaxPixelCoordinate) {
@@ -57,7 +57,7 @@ void CairoPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
   }
 }
 
-TextExtent CairoPictureBox::MeasureText(const std::u32string& text, const FontSpec& font) {
+TextExtent CairoPictureBox::OnMeasureText(const std::u32string& text, const FontSpec& font) {
   return text_.Measure(text, font);
 }
 

@@ -163,16 +163,16 @@ class RecordingPrinter : public LoggedSurface<DocumentPrinter> {
   const std::vector<device::Op>& device_ops() const { return device_ops_; }
 
  protected:
-  void OpenDocument() override {}
-  void BeginPage() override;
-  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
-  TextExtent DrawText(double x, double y, const std::u32string& text,
+  void OnOpenDocument() override {}
+  void OnBeginPage() override;
+  TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent OnDrawText(double x, double y, const std::u32string& text,
                       const FontSpec& font) override;
-  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
-  void DrawDots(DotLayer& dots) override;
-  void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
-  void EndPage() override;
-  HandOverResult EndDocument() override;
+  void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
+  void OnDrawDots(DotLayer& dots) override;
+  void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
+  void OnEndPage() override;
+  HandOverResult OnEndDocument() override;
 
  private:
   PrinterSetup setup_;
@@ -196,9 +196,9 @@ class RecordingPictureBox : public LoggedSurface<PixelPictureBox> {
   void PrintContentInto(PictureBox& target) const override;
 
  protected:
-  void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
+  void OnDrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
                 const FontSpec& font) override;
-  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:
   TextMetrics metrics_;

@@ -4,7 +4,6 @@
 // records. The real printer path, through a PostScript driver and ghostscript, is read back by
 // the integration checks of print_check.py.
 #include <windows.h>
-#undef DrawText
 
 #include <filesystem>
 #include <memory>

@@ -1,7 +1,6 @@
 // The Windows backend's own pieces that the printer contract and the integration checks do not
 // reach: the program's folder, text in picture boxes, pictures through WIC.
 #include <windows.h>
-#undef DrawText
 
 #include <gtest/gtest.h>
 
