@@ -9,13 +9,14 @@
 #include <new>
 #include <string>
 
-#include "platform/default_platform.h"
+#include "destination/held_documents.h"
+#include "destination/queue_correction.h"
 #include "destination/run_destinations.h"
+#include "platform/default_platform.h"
 #include "startup/check_report.h"
 #include "startup/options.h"
 #include "startup/program_directory.h"
 #include "startup/proof.h"
-#include "destination/queue_correction.h"
 #include "startup/test_page.h"
 
 namespace {
@@ -68,6 +69,7 @@ int Run(int argc, char** argv) {
     trace->Note("program dir", program_dir + " (" + dir.reason + ")");
     trace->match_font = tolv::MatchedFontFamily;
   }
+  tolv::HandOverRecord record;
   tolv::PlatformSettings settings;
   settings.program_dir = program_dir;
   // The queue sees the form type, never the job's content.
@@ -90,7 +92,11 @@ int Run(int argc, char** argv) {
       return std::unique_ptr<tolv::Destination>(
           std::make_unique<tolv::PreviewDestination>(std::move(printer), options.pdf, write));
     }
-    return printer;
+    // A document the printer does not take is held with its form type (asked now: the job is
+    // read before the printer is looked for).
+    return std::unique_ptr<tolv::Destination>(std::make_unique<tolv::RecordedDestination>(
+        std::move(printer), options.test_page != 0 ? options.test_page : trace->form_type,
+        &record));
   };
   const std::unique_ptr<tolv::Platform> platform = tolv::MakeDefaultPlatform(settings);
   if (options.test_page != 0) return tolv::MainTestPage(*platform, options.test_page);

@@ -31,6 +31,8 @@ struct HandOverResult {
   bool ok = true;
   // When not ok: one line naming the cause and where the document was kept.
   std::string message;
+  // The scheduler's number for the job it took; 0 when unknown or none.
+  int job_id = 0;
 };
 
 // One finished print document, of whatever kind the printer backend makes (a PDF from Cairo, an
@@ -39,6 +41,13 @@ struct FinishedDocument {
   std::string_view bytes;
   // The file name extension a copy kept beside the program takes: "PDF", "EMF".
   std::string_view extension;
+  // What the run knows of it, for the note of a copy held after a failure (held_documents.h):
+  // the job's form type (0 unknown), the queue and the media it was rendered for.
+  int form_type = 0;
+  std::string_view queue = {};
+  std::string_view media = {};
+  // A document reprinted from where it is held: a failure leaves it there and writes no copy.
+  std::string_view held_as = {};
 };
 
 class Destination {
@@ -49,11 +58,11 @@ class Destination {
   virtual std::string Describe() const { return "a printer"; }
   // The spooler's name of the queue; empty for the file printer and a printer that failed.
   virtual std::string Queue() const { return {}; }
-  // Hands over one finished document. Never throws; on failure the document is kept (as
-  // ZOBAX.<ext> beside the program) and the result says so.
+  // Hands over one finished document. Never throws; on failure the document is held (in held/
+  // beside the program, see held_documents.h) and the result says so.
   virtual HandOverResult HandOver(const FinishedDocument& document) = 0;
-  // Keeps a finished document that must not be printed as it is (its page cannot be right), as
-  // ZOBAX.<ext> beside the program; never ok, the message names `cause` and where the document
+  // Keeps a finished document that must not be printed as it is (its page cannot be right), held
+  // as a failed hand-over is; never ok, the message names `cause` and where the document
   // went. A destination that has nowhere to keep it says only the cause.
   virtual HandOverResult Keep(const FinishedDocument& document, const std::string& cause) {
     (void)document;

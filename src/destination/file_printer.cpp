@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "destination/held_documents.h"
 #include "runtime/quoted.h"
 #include "runtime/units.h"
 
@@ -45,8 +46,8 @@ std::string KeptDocumentPath(const std::string& program_dir, std::string_view ex
   return program_dir + "/" + name;
 }
 
-HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& program_dir,
-                                const FinishedDocument& document, const std::string& cause) {
+HandOverResult KeepBesideProgram(WholeFileWriter write, const std::string& program_dir,
+                                 const FinishedDocument& document, const std::string& cause) {
   const std::string path = KeptDocumentPath(program_dir, document.extension);
   std::string error;
   HandOverResult result;
@@ -56,6 +57,31 @@ HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& progra
   } else {
     result.message = OneLine(cause + "; the document could not be kept either: " + error);
   }
+  return result;
+}
+
+HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& program_dir,
+                                const FinishedDocument& document, const std::string& cause) {
+  HandOverResult result;
+  result.ok = false;
+  if (!document.held_as.empty()) {
+    result.message = OneLine(cause + "; the document stays held as " + Quoted(document.held_as));
+    return result;
+  }
+  const Held held = HoldDocument(write, program_dir, document, cause);
+  if (held.path.empty()) {
+    // Never a run that loses both: the document goes where it went before there was a held
+    // folder, and the line says why.
+    return KeepBesideProgram(write, program_dir, document,
+                             cause + "; it could not be held (" + held.error + ")");
+  }
+  result.message = cause + "; the document is held as " + Quoted(held.path);
+  if (!held.removed.empty()) {
+    result.message += " (the oldest held " +
+                      std::string(held.removed.size() == 1 ? "document, " : "documents, from ") +
+                      held.removed.front() + ", made room)";
+  }
+  result.message = OneLine(result.message);
   return result;
 }
 

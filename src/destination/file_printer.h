@@ -1,7 +1,7 @@
 // The file printer: where the document goes when the machine has no printer, and where it is kept
 // when the printer fails, so that a run never loses what it rendered. The policy (the device, the
-// name ZOBAX.<ext> beside the program, the messages) is the same on every machine; the machine's
-// backend supplies only the write that never leaves a half-written file.
+// name ZOBAX.<ext> beside the program, held/ for failures, the messages) is the same on every
+// machine; the machine's backend supplies only the write that never leaves a half-written file.
 #ifndef TOLV_DESTINATION_FILE_PRINTER_H_
 #define TOLV_DESTINATION_FILE_PRINTER_H_
 
@@ -27,10 +27,15 @@ std::string KeptDocumentPath(const std::string& program_dir, std::string_view ex
 // breaks, and the caller prints exactly one line.
 std::string OneLine(std::string text);
 
-// Keeps a document that a printer failed to take as ZOBAX.<ext>. Never ok; the message is one line
-// naming `cause` and where the document went (or why it could not be kept either).
+// Keeps a document that a printer failed to take: held in held/ beside the program
+// (held_documents.h), else, when that folder cannot be made or written, as ZOBAX.<ext>. A document
+// reprinted from held/ (`held_as`) stays where it is. Never ok; the message is one line naming
+// `cause` and where the document went (or why it could not be kept either).
 HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& program_dir,
                                 const FinishedDocument& document, const std::string& cause);
+// Keeps it as ZOBAX.<ext> beside the program, replacing an earlier one.
+HandOverResult KeepBesideProgram(WholeFileWriter write, const std::string& program_dir,
+                                 const FinishedDocument& document, const std::string& cause);
 
 // No printer at all: the document is written as ZOBAX.<ext> beside the program.
 class FileDestination : public Destination {

@@ -53,6 +53,9 @@ class ShiftedDestination : public Destination {
   HandOverResult HandOver(const FinishedDocument& document) override {
     return printer_->HandOver(document);
   }
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return printer_->Keep(document, cause);
+  }
 
  private:
   std::unique_ptr<Destination> printer_;

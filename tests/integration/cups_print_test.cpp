@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "integration/support/cups_harness.h"
+#include "integration/support/held.h"
 #include "integration/support/program_run.h"
 
 namespace tolv::testing {
@@ -85,10 +86,10 @@ TEST_F(CupsPrintTest, AStoppedQueueLeavesTheDocumentBesideTheProgramAndExitStatu
   EXPECT_EQ(run.exit_status, 2);
   EXPECT_EQ(run.standard_error,
             "tolv: printing on Q failed: the queue Q is stopped (paused); the "
-            "document was kept as \"" +
-                dir.File("ZOBAX.PDF") + "\"\n");
-  // Rendered for the queue it was meant for: its margins are in the kept document.
-  const auto q = WordsOf(PdfWords(dir.File("ZOBAX.PDF")), "Q");
+            "document is held as \"" +
+                HeldDocumentOf(dir) + "\"\n");
+  // Rendered for the queue it was meant for: its margins are in the held document.
+  const auto q = WordsOf(PdfWords(HeldDocumentOf(dir)), "Q");
   ASSERT_EQ(q.size(), 2u);
   EXPECT_TRUE(scheduler_->ReceivedDocuments().empty());
 }
@@ -101,14 +102,14 @@ TEST(CupsUnansweredTest, ASchedulerThatNeverAnswersEndsTheRunWithTheDocumentKept
   const RunResult run = dir.Run({"CUPS_SERVER=" + dir.File("silent.sock")});
   EXPECT_EQ(run.exit_status, 2);
   EXPECT_EQ(run.standard_error, "tolv: the print server " + dir.File("silent.sock") +
-                                    " did not answer within 5 seconds; the document was kept as \"" +
-                                    dir.File("ZOBAX.PDF") + "\"\n");
+                                    " did not answer within 5 seconds; the document is held as \"" +
+                                    HeldDocumentOf(dir) + "\"\n");
 
   // Rendered on the file printer's device, as a run without any printer would have.
   ProgramDir on_file;
   WriteGridJob(on_file);
   ASSERT_EQ(on_file.Run().exit_status, 0);
-  const auto kept = WordsOf(PdfWords(dir.File("ZOBAX.PDF")), "Q");
+  const auto kept = WordsOf(PdfWords(HeldDocumentOf(dir)), "Q");
   const auto reference = WordsOf(PdfWords(on_file.File("ZOBAX.PDF")), "Q");
   ASSERT_EQ(kept.size(), 2u);
   ASSERT_EQ(reference.size(), 2u);

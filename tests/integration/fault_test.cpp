@@ -37,6 +37,7 @@
 
 #include "integration/support/cups_harness.h"
 #include "integration/support/fault_support.h"
+#include "integration/support/held.h"
 #include "integration/support/program_run.h"
 
 namespace tolv::testing {
@@ -236,7 +237,8 @@ TEST(NoSchedulerTest, ADirectoryInTheDocumentsPlaceFailsWithStatus2AndIsLeftAlon
   EXPECT_TRUE(
       StartsWith(run.standard_error, "tolv: the document could not be kept: cannot rename "))
       << run.standard_error;
-  EXPECT_TRUE(EndsWith(run.standard_error, " to \"" + dir.File("ZOBAX.PDF") + "\": Is a directory\n"))
+  EXPECT_TRUE(
+      EndsWith(run.standard_error, " to \"" + dir.File("ZOBAX.PDF") + "\": Is a directory\n"))
       << run.standard_error;
   EXPECT_EQ(NamesIn(dir.path()), before);
   EXPECT_EQ(NamesIn(dir.File("ZOBAX.PDF")), std::vector<std::string>{"inside"});
@@ -378,10 +380,10 @@ TEST(BrokenSchedulerTest, OneThatHangsUpAtOnceEndsWithStatus2AndTheDocumentKept)
                                                  dir.File("hang-up.sock") + " broke ("))
       << run.standard_error;
   EXPECT_TRUE(
-      EndsWith(run.standard_error, "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\"\n"))
+      EndsWith(run.standard_error, "; the document is held as \"" + HeldDocumentOf(dir) + "\"\n"))
       << run.standard_error;
-  ExpectWholeDocumentWithTheJobsText(dir.File("ZOBAX.PDF"));
-  EXPECT_EQ(NamesIn(dir.path()), With(before, "ZOBAX.PDF"));
+  ExpectWholeDocumentWithTheJobsText(HeldDocumentOf(dir));
+  EXPECT_EQ(NamesIn(dir.path()), With(before, "held"));
   EXPECT_EQ(StateOf(dir.File("ZOBAX.QJT")), job);
 }
 
@@ -398,10 +400,10 @@ TEST(BrokenSchedulerTest, OneOnTcpThatNeverAnswersEndsTheRunInBoundedTime) {
   Report("a scheduler on TCP that never answers", run);
   EXPECT_EQ(run.exit_status, 2) << run;
   EXPECT_EQ(run.standard_error,
-            "tolv: the print server 127.0.0.1 did not answer within 5 seconds; the document was "
-            "kept as " +
-                Quoted(dir.File("ZOBAX.PDF")) + "\n");
-  ExpectWholeDocumentWithTheJobsText(dir.File("ZOBAX.PDF"));
+            "tolv: the print server 127.0.0.1 did not answer within 5 seconds; the document is "
+            "held as " +
+                Quoted(HeldDocumentOf(dir)) + "\n");
+  ExpectWholeDocumentWithTheJobsText(HeldDocumentOf(dir));
   EXPECT_EQ(StateOf(dir.File("ZOBAX.QJT")), job);
 }
 
@@ -460,9 +462,9 @@ class SchedulerFaultTest : public ::testing::Test {
     WriteLargeJob(dir);
     EXPECT_EQ(scheduler_->Run("cupsreject Q"), 0);
     EXPECT_EQ(RunOnce(dir, {.env = Settings()}).exit_status, 2);
-    EXPECT_GT(fs::file_size(dir.File("ZOBAX.PDF")), 4 * kCutInsideTheDocument);
-    const std::string refused = PdfRaster(dir.File("ZOBAX.PDF"), kRasterDpi);
-    fs::remove(dir.File("ZOBAX.PDF"));
+    EXPECT_GT(fs::file_size(HeldDocumentOf(dir)), 4 * kCutInsideTheDocument);
+    const std::string refused = PdfRaster(HeldDocumentOf(dir), kRasterDpi);
+    fs::remove_all(dir.File("held"));
     EXPECT_EQ(scheduler_->Run("cupsaccept Q"), 0);
 
     const TempDir sockets;
@@ -480,12 +482,12 @@ class SchedulerFaultTest : public ::testing::Test {
     EXPECT_TRUE(StartsWith(run.standard_error, "tolv: printing on Q failed: " + cause_start))
         << run.standard_error;
     EXPECT_TRUE(
-        EndsWith(run.standard_error, "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\"\n"))
+        EndsWith(run.standard_error, "; the document is held as \"" + HeldDocumentOf(dir) + "\"\n"))
         << run.standard_error;
-    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
-    EXPECT_TRUE(PdfRaster(dir.File("ZOBAX.PDF"), kRasterDpi) == refused)
+    EXPECT_EQ(PdfProblem(HeldDocumentOf(dir)), "");
+    EXPECT_TRUE(PdfRaster(HeldDocumentOf(dir), kRasterDpi) == refused)
         << "the kept document is not the job's";
-    EXPECT_EQ(NamesIn(dir.path()), With(before, "ZOBAX.PDF"));
+    EXPECT_EQ(NamesIn(dir.path()), With(before, "held"));
     EXPECT_EQ(StateOf(dir.File("ZOBAX.QJT")), job);
     EXPECT_TRUE(scheduler_->ReceivedDocuments().empty());
     return run;
@@ -504,11 +506,11 @@ TEST_F(SchedulerFaultTest, AQueueThatRejectsJobsEndsWithStatus2AndTheDocumentKep
   const Outcome run = RunOnce(dir, {.env = Settings()});
   EXPECT_EQ(run.exit_status, 2) << run;
   EXPECT_EQ(run.standard_error,
-            "tolv: printing on Q failed: the queue Q does not accept jobs; the document was kept "
+            "tolv: printing on Q failed: the queue Q does not accept jobs; the document is held "
             "as " +
-                Quoted(dir.File("ZOBAX.PDF")) + "\n");
-  ExpectWholeDocumentWithTheJobsText(dir.File("ZOBAX.PDF"));
-  EXPECT_EQ(NamesIn(dir.path()), With(before, "ZOBAX.PDF"));
+                Quoted(HeldDocumentOf(dir)) + "\n");
+  ExpectWholeDocumentWithTheJobsText(HeldDocumentOf(dir));
+  EXPECT_EQ(NamesIn(dir.path()), With(before, "held"));
   EXPECT_EQ(StateOf(dir.File("ZOBAX.QJT")), job);
   EXPECT_EQ(Jobs("all"), "") << "no job may have been created";
   EXPECT_TRUE(scheduler_->ReceivedDocuments().empty());

@@ -22,6 +22,7 @@
 #include "integration/support/cups_harness.h"
 #include "integration/support/fake_scheduler.h"
 #include "integration/support/fault_support.h"
+#include "integration/support/held.h"
 #include "integration/support/program_run.h"
 
 namespace tolv::testing {
@@ -46,10 +47,10 @@ void ExpectKeptWithOneLine(const ProgramDir& dir, const Outcome& run) {
   EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
       << run.standard_error;
   EXPECT_TRUE(
-      Contains(run.standard_error, "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\""))
+      Contains(run.standard_error, "; the document is held as \"" + HeldDocumentOf(dir) + "\""))
       << run.standard_error;
-  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
-  const std::vector<Word> words = PdfWords(dir.File("ZOBAX.PDF"));
+  EXPECT_EQ(PdfProblem(HeldDocumentOf(dir)), "");
+  const std::vector<Word> words = PdfWords(HeldDocumentOf(dir));
   EXPECT_EQ(
       std::count_if(words.begin(), words.end(), [](const Word& w) { return w.text == "Smith"; }),
       2);
@@ -441,7 +442,8 @@ TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
     dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
     if (paper_type == 0) {
       const std::string exe = ProgramPath();
-      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX", dir.File("KORDEL1A.GFX"));
+      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX",
+                    dir.File("KORDEL1A.GFX"));
     }
     dir.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.File("fc") +
                                 "</cachedir></fontconfig>\n");
@@ -449,7 +451,7 @@ TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
     EXPECT_EQ(run.exit_status, 2) << run;
     EXPECT_TRUE(Contains(run.standard_error, "no font available for \"DejaVu Sans\"")) << run;
     EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1) << run;
-    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+    EXPECT_EQ(PdfProblem(HeldDocumentOf(dir)), "");
   }
 }
 
@@ -558,10 +560,10 @@ class SlowReaderTest : public ::testing::Test {
     EXPECT_EQ(run.exit_status, 2) << run;
     EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1)
         << run.standard_error;
-    EXPECT_TRUE(Contains(run.standard_error,
-                         "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\""))
+    EXPECT_TRUE(
+        Contains(run.standard_error, "; the document is held as \"" + HeldDocumentOf(dir) + "\""))
         << run.standard_error;
-    EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
+    EXPECT_EQ(PdfProblem(HeldDocumentOf(dir)), "");
   }
 
   std::unique_ptr<PrivateCupsScheduler> scheduler_;

@@ -687,8 +687,13 @@ CupsDestination::CupsDestination(std::string program_dir, std::string server, in
       write_(write) {}
 
 HandOverResult CupsDestination::HandOver(const FinishedDocument& document) {
-  const std::string cause = SendJob(document.bytes);
-  if (cause.empty()) return {};
+  int job_id = 0;
+  const std::string cause = SendJob(document.bytes, &job_id);
+  if (cause.empty()) {
+    HandOverResult taken;
+    taken.job_id = job_id;
+    return taken;
+  }
   return KeepAfterFailure(write_, program_dir_, document,
                           "printing on " + queue_ + " failed: " + cause);
 }
@@ -698,7 +703,7 @@ HandOverResult CupsDestination::HandOver(const FinishedDocument& document) {
 // connection, opened to the scheduler the queue was found on: cupsConnectDest would dial the host
 // of the queue's URI (localhost:631), which a scheduler listening only on its socket does not
 // serve.
-std::string CupsDestination::SendJob(std::string_view pdf) {
+std::string CupsDestination::SendJob(std::string_view pdf, int* job_id) {
   const std::string who = "the print server " + server_;
   const SpoolerCallResult call = CallSpooler(
       deadline_, std::chrono::seconds(kCancelReserveSeconds),
@@ -743,6 +748,7 @@ std::string CupsDestination::SendJob(std::string_view pdf) {
         }
         return "";
       });
+  *job_id = call.job_id;
   if (call.end == SpoolerCallResult::End::kFinished) return call.reply;
   const Clock::time_point cancel_by =
       call.end == SpoolerCallResult::End::kStopped

@@ -112,8 +112,8 @@ class CupsDestination : public Destination {
   void set_job_title(std::string title) { job_title_ = std::move(title); }
 
  private:
-  // Returns "" when the scheduler took the whole job, else the cause.
-  std::string SendJob(std::string_view pdf);
+  // Returns "" when the scheduler took the whole job, else the cause; `job_id` is its number.
+  std::string SendJob(std::string_view pdf, int* job_id);
 
   std::string program_dir_;
   std::string server_;

@@ -415,7 +415,7 @@ HandOverResult GdiPrinter::Keep(const std::string& cause) {
     result = FileDestination(program_dir_, &WriteFileAtomically)
                  .HandOver(FinishedDocument{pages[0], kKeptExtension});
   } else {
-    result = KeepAfterFailure(&WriteFileAtomically, program_dir_,
+    result = KeepBesideProgram(&WriteFileAtomically, program_dir_,
                               FinishedDocument{pages[0], kKeptExtension}, cause);
   }
   for (size_t k = 1; k < pages.size(); ++k) {

@@ -18,8 +18,9 @@
 #include <sstream>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "destination/file_printer.h"
+#include "destination/held_documents.h"
+#include "integration/support/cups_harness.h"
 #include "platform/posix/atomic_file.h"
 
 namespace tolv {
@@ -125,6 +126,12 @@ class CupsDestinationTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
+  // The one document a failure held, "" when there is none.
+  std::string held() const {
+    const std::vector<HeldDocument> all = ListHeldDocuments(dir_);
+    return all.size() == 1 ? all[0].path : "";
+  }
+
   std::string dir_;
   std::string kept_;
   const std::string pdf_ = testing::MinimalPdf("TOLV CUPS PROBE");
@@ -168,7 +175,7 @@ TEST_F(CupsDestinationTest, ARefusedConnectionAtTheDefaultAddressMeansNoSchedule
             "the print server localhost named by CUPS_SERVER refuses connections (Connection "
             "refused)");
   EXPECT_FALSE(named->ok);
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_EQ(ReadWholeFile(held()), pdf_);
 }
 
 TEST_F(CupsDestinationTest, APlantedLinkIsReplacedNotFollowed) {
@@ -193,8 +200,9 @@ TEST_F(CupsDestinationTest, ASchedulerThatNeverAnswersCostsABoundedWaitAndKeepsT
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("did not answer within 5 seconds"), std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_NE(outcome->message.find("held as \"" + held() + "\""), std::string::npos)
+      << outcome->message;
+  EXPECT_EQ(ReadWholeFile(held()), pdf_);
 }
 
 TEST_F(CupsDestinationTest, ASchedulerThatHangsUpIsAFailureNotAMissingPrinter) {
@@ -204,7 +212,7 @@ TEST_F(CupsDestinationTest, ASchedulerThatHangsUpIsAFailureNotAMissingPrinter) {
   ASSERT_TRUE(outcome);
   EXPECT_EQ(outcome->kind, "failed") << outcome->detail;
   EXPECT_FALSE(outcome->ok);
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_EQ(ReadWholeFile(held()), pdf_);
 }
 
 // Answers no real printer gives: the page would be rendered wrong, so they are a failure.
@@ -342,9 +350,10 @@ TEST_F(CupsQueueTest, AQueueThatRejectsJobsKeepsTheDocument) {
   EXPECT_NE(outcome->message.find("printing on Q failed: the queue Q does not accept jobs"),
             std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("held as \"" + held() + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(outcome->message.find('\n'), std::string::npos);
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_EQ(ReadWholeFile(held()), pdf_);
   EXPECT_EQ(JobCount(), 0);
 }
 
@@ -354,7 +363,7 @@ TEST_F(CupsQueueTest, AStoppedQueueKeepsTheDocumentInsteadOfQueueingIt) {
   ASSERT_TRUE(outcome);
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("the queue Q is stopped"), std::string::npos) << outcome->message;
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_EQ(ReadWholeFile(held()), pdf_);
   EXPECT_EQ(JobCount(), 0);
 }
 
@@ -369,7 +378,7 @@ TEST_F(CupsQueueTest, AJobRefusedHalfwayIsCancelledAndTheDocumentKept) {
   EXPECT_EQ(outcome->kind, "cups");
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("printing on Q failed: "), std::string::npos) << outcome->message;
-  EXPECT_EQ(ReadWholeFile(kept_), big);
+  EXPECT_EQ(ReadWholeFile(held()), big);
   // The job it had created is cancelled, so no half document prints later.
   const std::optional<std::string> job = JobAttributes(1);
   ASSERT_TRUE(job);
@@ -408,8 +417,9 @@ TEST_F(CupsQueueTest, ASchedulerGoneBeforeTheDocumentIsDoneKeepsIt) {
   EXPECT_EQ(outcome->kind, "cups");
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("printing on Q failed: "), std::string::npos) << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_NE(outcome->message.find("held as \"" + held() + "\""), std::string::npos)
+      << outcome->message;
+  EXPECT_EQ(ReadWholeFile(held()), pdf_);
 }
 
 }  // namespace

@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "destination/file_printer.h"
+#include "destination/held_documents.h"
 #include "integration/support/cups_harness.h"
 #include "platform/cups/cups_destination.h"
-#include "destination/file_printer.h"
 #include "platform/posix/atomic_file.h"
 
 namespace tolv {
@@ -152,18 +153,20 @@ TEST_F(FileDestinationTest, AFailedPrinterKeepsTheDocumentAndSaysWhy) {
   EXPECT_EQ(destination.Device().printable_height_px, 7016);
   const HandOverResult result = destination.HandOver(Pdf());
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(
-      result.message,
-      "the print server x did not answer within 5 seconds; the document was kept as \"" + kept_ +
-          "\"");
-  EXPECT_EQ(ReadWholeFile(kept_), pdf_);
+  EXPECT_EQ(result.message,
+            "the print server x did not answer within 5 seconds; the document is held as \"" +
+                ListHeldDocuments(dir_).at(0).path + "\"");
+  EXPECT_EQ(ReadWholeFile(ListHeldDocuments(dir_).at(0).path), pdf_);
+  EXPECT_FALSE(fs::exists(kept_));
 }
 
 TEST_F(FileDestinationTest, AFailedPrinterNamesBothCausesWhenTheDocumentCannotBeKeptEither) {
   const HandOverResult result =
       KeepAfterFailure(WriteFileAtomically, dir_ + "/missing", Pdf(), "queue Q is stopped");
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message.find("queue Q is stopped; the document could not be kept either: "), 0u)
+  EXPECT_EQ(result.message.find("queue Q is stopped; it could not be held (the folder "), 0u)
+      << result.message;
+  EXPECT_NE(result.message.find("); the document could not be kept either: "), std::string::npos)
       << result.message;
   EXPECT_NE(result.message.find("No such file or directory"), std::string::npos);
 }

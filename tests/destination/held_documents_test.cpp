@@ -1,0 +1,120 @@
+#include "destination/held_documents.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "destination/file_printer.h"
+#include "support/temp_dir.h"
+
+namespace tolv {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WritePlainly(const std::string& path, std::string_view bytes, std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) *error = "cannot write " + path;
+  return static_cast<bool>(out);
+}
+
+std::string TempDir() {
+  std::string templ = (fs::temp_directory_path() / "tolv-held-XXXXXX").string();
+  EXPECT_NE(tolv::testing::MakeTempDir(templ), nullptr);
+  return templ;
+}
+
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const HeldDocument& held : ListHeldDocuments(dir)) names.push_back(held.name);
+  return names;
+}
+
+// The folder stays within its limits by removing the oldest documents (by the date and time
+// their names begin with), never the one just held, and never a note without its document.
+TEST(HeldDocumentsTest, TheOldestGoFirst) {
+  struct Case {
+    HeldLimits limits;
+    std::vector<std::string> left;  // of the earlier documents, oldest first
+  };
+  const Case cases[] = {
+      {{10, 1 << 20},
+       {"20000101-000000-form1-7.pdf", "20000102-000000-form1-7.pdf",
+        "20010101-000000-form1-7.pdf"}},
+      {{3, 1 << 20}, {"20000102-000000-form1-7.pdf", "20010101-000000-form1-7.pdf"}},
+      {{1, 1 << 20}, {}},
+      // 100 bytes each: 250 bytes hold the new one and one earlier.
+      {{10, 250}, {"20010101-000000-form1-7.pdf"}},
+  };
+  for (const Case& c : cases) {
+    const std::string dir = TempDir();
+    fs::create_directory(dir + "/held");
+    // Written out of order: the name, not the order of writing, says which is oldest.
+    for (const char* name : {"20010101-000000-form1-7.pdf", "20000101-000000-form1-7.pdf",
+                             "20000102-000000-form1-7.pdf"}) {
+      std::ofstream(dir + "/held/" + name) << std::string(100, 'x');
+      std::ofstream(dir + "/held/" + name + ".txt") << "form=1\n";
+    }
+    const std::string pdf = "%PDF-1.5 " + std::string(91, 'y');
+    FinishedDocument document{pdf, "PDF"};
+    document.form_type = 4;
+    const Held held = HoldDocument(&WritePlainly, dir, document, "the queue said no", c.limits);
+    ASSERT_FALSE(held.path.empty()) << held.error;
+    std::vector<std::string> names = Names(dir);
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(dir + "/held/" + names.back(), held.path);
+    EXPECT_NE(names.back().find("-form4-"), std::string::npos) << names.back();
+    names.pop_back();
+    EXPECT_EQ(names, c.left) << "limits " << c.limits.max_documents << ", " << c.limits.max_bytes;
+    for (const std::string& gone : held.removed)
+      EXPECT_FALSE(fs::exists(dir + "/held/" + gone + ".txt"));
+    const HeldDocument note = ListHeldDocuments(dir).back();
+    EXPECT_EQ(note.form, "4");
+    EXPECT_EQ(note.why, "the queue said no");
+    EXPECT_EQ(HeldDocumentProblem(note, pdf), "");
+    EXPECT_NE(HeldDocumentProblem(note, pdf + "x"), "");
+    fs::remove_all(dir);
+  }
+}
+
+// Two failures never share a file; a held folder that cannot be made leaves the document as
+// ZOBAX.PDF, and the line says both.
+TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {
+  const std::string dir = TempDir();
+  const FinishedDocument first{"%PDF-1 first", "PDF"};
+  const FinishedDocument second{"%PDF-1 second", "PDF"};
+  const HandOverResult a = KeepAfterFailure(&WritePlainly, dir, first, "down");
+  const HandOverResult b = KeepAfterFailure(&WritePlainly, dir, second, "down");
+  EXPECT_FALSE(a.ok);
+  EXPECT_NE(a.message.find("; the document is held as \"" + dir + "/held/"), std::string::npos)
+      << a.message;
+  const std::vector<HeldDocument> held = ListHeldDocuments(dir);
+  ASSERT_EQ(held.size(), 2u);
+  EXPECT_NE(held[0].name, held[1].name);
+  EXPECT_FALSE(fs::exists(dir + "/ZOBAX.PDF"));
+
+  const std::string blocked = TempDir();
+  std::ofstream(blocked + "/held") << "a file where the folder should be";
+  const HandOverResult kept = KeepAfterFailure(&WritePlainly, blocked, first, "down");
+  EXPECT_NE(kept.message.find("down; it could not be held ("), std::string::npos) << kept.message;
+  EXPECT_NE(kept.message.find("the document was kept as \"" + blocked + "/ZOBAX.PDF\""),
+            std::string::npos)
+      << kept.message;
+  EXPECT_TRUE(fs::exists(blocked + "/ZOBAX.PDF"));
+
+  // A reprint that fails again leaves the document where it is held, and writes no copy.
+  FinishedDocument reprinted = first;
+  reprinted.held_as = held[0].path;
+  EXPECT_NE(KeepAfterFailure(&WritePlainly, dir, reprinted, "down").message.find("stays held"),
+            std::string::npos);
+  EXPECT_EQ(ListHeldDocuments(dir).size(), 2u);
+  fs::remove_all(dir);
+  fs::remove_all(blocked);
+}
+
+}  // namespace
+}  // namespace tolv
