@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <sstream>
 #include <string>
 
 #include "destination/held_documents.h"
@@ -99,8 +100,36 @@ int Run(int argc, char** argv) {
         &record));
   };
   const std::unique_ptr<tolv::Platform> platform = tolv::MakeDefaultPlatform(settings);
-  if (options.test_page != 0) return tolv::MainTestPage(*platform, options.test_page);
-  const int status = tolv::Main(*platform, trace.get());
+  // A run that prints (not a check or a preview) leaves one line in the journal; writing it never
+  // changes the outcome.
+  const bool journalled = !options.check && options.pdf.empty();
+  const auto journal = [&](int status, const std::string& errors) {
+    if (!journalled) return;
+    const std::string what = options.test_page != 0
+                                 ? "test page of form type " + std::to_string(options.test_page)
+                                 : "form type " + std::to_string(trace->form_type) +
+                                       ", output mode " + std::to_string(trace->output_mode);
+    std::string line;
+    if (record.handed_over) {
+      line = tolv::JournalLine(record, what);
+    } else if (status != 0) {
+      line = errors.empty() ? "tolv: the run ended with status " + std::to_string(status) : errors;
+      while (!line.empty() && line.back() == '\n') line.pop_back();
+    } else {
+      return;  // no job: nothing happened
+    }
+    tolv::OpenJournal(tolv::ReadJournalFile(program_dir))
+        ->Write(!record.handed_over ? status != 0 : !record.result.ok, line);
+  };
+  if (options.test_page != 0) {
+    const int status = tolv::MainTestPage(*platform, options.test_page);
+    journal(status, "");
+    return status;
+  }
+  std::ostringstream errors;
+  const int status = tolv::Main(*platform, errors, trace.get());
+  std::cerr << errors.str() << std::flush;
+  journal(status, errors.str());
   if (!options.check) return status;
   bool problems = false;
   std::cout << tolv::CheckReport(*trace, &problems);

@@ -39,4 +39,16 @@ QueueCorrection ReadQueueCorrection(const std::string& program_dir, const std::s
   return correction;
 }
 
+std::string ReadJournalFile(const std::string& program_dir) {
+  std::ifstream in(program_dir + "/tolv.conf", std::ios::binary);
+  if (!in) return "";
+  std::string bytes(kConfigLimit, '\0');
+  in.read(bytes.data(), kConfigLimit);
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  const std::optional<std::u32string> value = Profile::Parse(bytes).Value(U"tolv", U"Journal");
+  if (!value || value->empty()) return "";
+  const std::string path = ToUtf8(*value);
+  return path.front() == '/' ? path : program_dir + "/" + path;
+}
+
 }  // namespace tolv

@@ -24,6 +24,10 @@ struct QueueCorrection {
 // Values beyond +-100 mm are no correction but a mistake, and are ignored.
 QueueCorrection ReadQueueCorrection(const std::string& program_dir, const std::string& queue);
 
+// The journal file the section [tolv] names (Journal=path, beside the program when relative); ""
+// for none.
+std::string ReadJournalFile(const std::string& program_dir);
+
 }  // namespace tolv
 
 #endif  // TOLV_DESTINATION_QUEUE_CORRECTION_H_

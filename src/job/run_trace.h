@@ -70,6 +70,8 @@ class RunTrace {
   std::function<std::string(const std::u32string&)> match_font;
   // The job's form type, once the job is read (the queue's name for the job).
   int form_type = 0;
+  // Its output mode, for the journal.
+  int output_mode = 0;
   // The printer's device pixels per millimetre, for positions in the report.
   double px_per_mm_x = 0;
   double px_per_mm_y = 0;

@@ -9,6 +9,7 @@
 
 #include "destination/destination.h"
 #include "destination/file_printer.h"
+#include "destination/journal.h"
 #include "platform/platform.h"
 #include "platform/program_directory.h"
 
@@ -28,6 +29,9 @@ struct PlatformSettings {
       adjust_destination;
 };
 std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings = {});
+
+// The machine's journal (journal.h), also appending to `file` where the machine can; "" none.
+std::unique_ptr<Journal> OpenJournal(const std::string& file);
 
 // The program directory as the machine finds it: the directory of the symbolic link the program
 // was started through (`argv0`), else the executable's.

@@ -3,10 +3,10 @@
 #include <iostream>
 
 #include "form/tolv_form.h"
+#include "job/job_file.h"
 #include "runtime/runtime.h"
 #include "startup/check_report.h"
 #include "startup/form_type.h"
-#include "job/job_file.h"
 
 namespace tolv {
 
@@ -37,7 +37,10 @@ int Main(Platform& platform, std::ostream& errors, RunTrace* trace) {
       break;
   }
 
-  if (trace != nullptr) trace->form_type = job.PrintJob.Blank;
+  if (trace != nullptr) {
+    trace->form_type = job.PrintJob.Blank;
+    trace->output_mode = job.PrintJob.PaperType;
+  }
   InitFormType(job, program_dir);
   InitPrinterMetrics(job, platform.DefaultPrinter());
   if (trace != nullptr) NoteJob(job, program_dir, *trace);

@@ -13,6 +13,7 @@
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/process_guard.h"
 #include "platform/posix/program_dir.h"
+#include "platform/posix/system_journal.h"
 
 namespace tolv {
 
@@ -29,6 +30,10 @@ std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) 
     if (!settings.adjust_destination) return destination;
     return settings.adjust_destination(std::move(destination), WriteFileAtomically);
   });
+}
+
+std::unique_ptr<Journal> OpenJournal(const std::string& file) {
+  return std::make_unique<SystemJournal>(file);
 }
 
 ProgramDirectory FoundProgramDirectory(const char* argv0) { return StartedProgramDirectory(argv0); }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/event_journal.h"
 #include "platform/win32/system/program_dir.h"
 #include "platform/win32/win32_platform.h"
 
@@ -14,8 +15,12 @@ namespace tolv {
 std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
   // Nothing ever waits for a person: no dialog for a missing drive, a failed load or a crash.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  return std::make_unique<Win32Platform>(
-      settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir);
+  return std::make_unique<Win32Platform>(settings.program_dir.empty() ? ExecutableDirectory()
+                                                                      : settings.program_dir);
+}
+
+std::unique_ptr<Journal> OpenJournal(const std::string&) {
+  return std::make_unique<EventJournal>();
 }
 
 }  // namespace tolv
