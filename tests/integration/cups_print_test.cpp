@@ -2,6 +2,7 @@
 // on a virtual IPP printer (A4, 600 dpi, 3.4 mm side and 6.35 mm top and bottom margins).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -92,6 +93,56 @@ TEST_F(CupsPrintTest, AStoppedQueueLeavesTheDocumentBesideTheProgramAndExitStatu
   const auto q = WordsOf(PdfWords(HeldDocumentOf(dir)), "Q");
   ASSERT_EQ(q.size(), 2u);
   EXPECT_TRUE(scheduler_->ReceivedDocuments().empty());
+}
+
+// Each way a print can fail is seen and never lost: exit status 2, the line of standard error also
+// in the journal, the document held; a print that succeeds leaves one line naming its job.
+TEST_F(CupsPrintTest, EveryFailureIsJournalledAndItsDocumentHeld) {
+  struct Case {
+    const char* what;
+    const char* before;  // a command for the scheduler, or ""
+    bool no_scheduler;   // the named scheduler's socket is missing
+    int exit_status;
+    const char* journal_start;
+  };
+  const Case cases[] = {
+      {"accepted", "", false, 0, "form type 3, output mode 3: handed to queue Q as job "},
+      {"rejecting", "cupsreject Q", false, 2,
+       "tolv: printing on Q failed: the queue Q does not accept jobs; the document is held as "},
+      {"stopped", "cupsdisable Q", false, 2,
+       "tolv: printing on Q failed: the queue Q is stopped (paused); the document is held as "},
+      {"no scheduler", "", true, 2, "tolv: the print server "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(scheduler_->Run("cupsaccept Q"), 0);
+    ASSERT_EQ(scheduler_->Run("cupsenable Q"), 0);
+    if (*c.before != '\0') {
+      ASSERT_EQ(scheduler_->Run(c.before), 0);
+    }
+    ProgramDir dir;
+    WriteGridJob(dir);
+    dir.Write("tolv.conf", "[tolv]\nJournal=journal.log\n");
+    std::vector<std::string> settings = Settings(*scheduler_);
+    if (c.no_scheduler) settings.push_back("CUPS_SERVER=" + dir.File("none.sock"));
+    const RunResult run = dir.Run(settings);
+    EXPECT_EQ(run.exit_status, c.exit_status) << run.standard_error;
+    const std::string journal = dir.Read("journal.log");
+    EXPECT_EQ(journal.rfind(c.journal_start, 0), 0u) << journal;
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 1) << journal;
+    if (c.exit_status == 0) {
+      EXPECT_NE(journal.find(", paper iso_a4_210x297mm, 600x600 dpi\n"), std::string::npos);
+      EXPECT_TRUE(HeldDocuments(dir).empty());
+      continue;
+    }
+    EXPECT_EQ(journal, run.standard_error);
+    const std::string held = HeldDocumentOf(dir);
+    ASSERT_NE(held, "");
+    EXPECT_NE(journal.find("held as \"" + held + "\""), std::string::npos) << journal;
+    EXPECT_NE(held.find("-form3-"), std::string::npos) << held;
+    EXPECT_EQ(WordsOf(PdfWords(held), "Q").size(), 2u);
+    EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
+  }
 }
 
 TEST(CupsUnansweredTest, ASchedulerThatNeverAnswersEndsTheRunWithTheDocumentKept) {
