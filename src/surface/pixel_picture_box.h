@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/units.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
 #include "surface/scale.h"
-#include "runtime/units.h"
 
 namespace tolv {
 
@@ -68,7 +68,7 @@ class PixelPictureBox : public PictureBox {
   // image (width_px() x height_px(), rows top-down). The text is already as drawn (DrawnText: no
   // control characters) and the font's size valid.
   virtual void OnDrawText(std::vector<uint32_t>& image, double x, double y,
-                        const std::u32string& text, const FontSpec& font) = 0;
+                          const std::u32string& text, const FontSpec& font) = 0;
   virtual TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) = 0;
 
   const FontSpec& font() const { return font_; }

@@ -11,7 +11,6 @@
 namespace tolv {
 namespace {
 
-
 // Positions beyond this many pixels are refused: Cairo keeps coordinates in 24.8 fixed point and
 // would wrap them silently.
 constexpr double kMaxPixelCoordinate = 8388607.0;
@@ -23,7 +22,7 @@ CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
     : PixelPictureBox(design), text_(kScreenDpi, kScreenDpi, std::move(missing)) {}
 
 void CairoPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
-                               const std::u32string& text, const FontSpec& font) {
+                                 const std::u32string& text, const FontSpec& font) {
   if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
       std::fabs(y) > kMaxPixelCoordinate) {
     throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");

@@ -10,7 +10,6 @@
 namespace tolv {
 namespace {
 
-
 // Positions GDI takes are 32-bit, and a box is never wider than a few thousand pixels.
 constexpr double kMaxPixelCoordinate = 8388607.0;
 
@@ -31,7 +30,7 @@ TextExtent GdiPictureBox::OnMeasureText(const std::u32string& text, const FontSp
 }
 
 void GdiPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
-                             const std::u32string& text, const FontSpec& font) {
+                               const std::u32string& text, const FontSpec& font) {
   if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
       std::fabs(y) > kMaxPixelCoordinate) {
     throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");

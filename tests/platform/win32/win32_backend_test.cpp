@@ -1,19 +1,18 @@
 // The Windows backend's own pieces that the printer contract and the integration checks do not
 // reach: the program's folder, text in picture boxes, pictures through WIC.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "runtime/runtime.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/system/program_dir.h"
 #include "platform/win32/wic_picture_loader.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {
