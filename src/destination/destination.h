@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolv {
 
@@ -24,6 +25,14 @@ struct PrinterDevice {
   double printable_height_px = 7016;
   // The media the job asks for (a PWG self-describing name), so the spooler never rescales.
   std::string media = "iso_a4_210x297mm";
+  // Where the page and the resolution came from, in a few words for a check ("" when the device
+  // is the program's own, as the file printer's).
+  std::string paper_from;
+  std::string resolution_from;
+  // Where what the page is laid out on and what the queue will print on disagree, one line each.
+  std::vector<std::string> disagreements;
+  // The queue's saved settings kept out of the job, each "name=value: why".
+  std::vector<std::string> dropped;
 };
 
 // The outcome of handing a document over.

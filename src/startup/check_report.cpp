@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "layout/geometry.h"
 #include "job/code_page.h"
+#include "layout/geometry.h"
 
 namespace tolv {
 namespace {
@@ -112,7 +112,14 @@ void NoteDestination(const Destination& destination, RunTrace& trace) {
                                    Format(" from %.1f mm left, %.1f mm top",
                                           d.printable_left_px / d.dpi_x * kMmPerInch,
                                           d.printable_top_px / d.dpi_y * kMmPerInch));
+  if (!d.paper_from.empty()) trace.Note("paper from", d.paper_from);
+  if (!d.resolution_from.empty()) trace.Note("resolution from", d.resolution_from);
+  for (const std::string& disagreement : d.disagreements) {
+    trace.Note("disagreement", disagreement);
+    trace.Problem("the paper: " + disagreement);
+  }
   trace.Note("scaling", "the job asks for print-scaling=none and the paper's own media");
+  for (const std::string& setting : d.dropped) trace.Note("not passed on", setting);
 }
 
 void NoteCorrection(const QueueCorrection& correction, RunTrace& trace) {

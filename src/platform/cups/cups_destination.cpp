@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 #include "platform/cups/job_options.h"
 #include "platform/cups/named_default.h"
@@ -57,6 +58,25 @@ struct Found {
   }
 };
 
+// Lists travel as one line, their items apart by a unit separator.
+constexpr char kItemSeparator = '\x1f';
+
+std::string JoinItems(const std::vector<std::string>& items) {
+  std::string line;
+  for (const std::string& item : items) {
+    if (!line.empty()) line += kItemSeparator;
+    line += OneLine(item);
+  }
+  return line;
+}
+
+std::vector<std::string> SplitItems(const std::string& line) {
+  std::vector<std::string> items;
+  std::istringstream in(line);
+  for (std::string item; std::getline(in, item, kItemSeparator);) items.push_back(item);
+  return items;
+}
+
 std::string Serialize(const Found& found) {
   std::ostringstream out;
   out.precision(17);
@@ -65,6 +85,10 @@ std::string Serialize(const Found& found) {
       << OneLine(found.cause) << "\n"
       << found.name << "\n"
       << found.instance << "\n"
+      << OneLine(d.paper_from) << "\n"
+      << OneLine(d.resolution_from) << "\n"
+      << JoinItems(d.disagreements) << "\n"
+      << JoinItems(d.dropped) << "\n"
       << d.dpi_x << " " << d.dpi_y << " " << d.page_width_pt << " " << d.page_height_pt << " "
       << d.printable_left_px << " " << d.printable_top_px << " " << d.printable_width_px << " "
       << d.printable_height_px << " " << d.media << "\n";
@@ -81,6 +105,13 @@ Found Deserialize(const std::string& text) {
   std::getline(in, found.name);
   std::getline(in, found.instance);
   PrinterDevice& d = found.device;
+  std::string line;
+  std::getline(in, d.paper_from);
+  std::getline(in, d.resolution_from);
+  std::getline(in, line);
+  d.disagreements = SplitItems(line);
+  std::getline(in, line);
+  d.dropped = SplitItems(line);
   in >> d.dpi_x >> d.dpi_y >> d.page_width_pt >> d.page_height_pt >> d.printable_left_px >>
       d.printable_top_px >> d.printable_width_px >> d.printable_height_px >> d.media;
   if (!in || kind < static_cast<int>(Found::Kind::kFile) ||
