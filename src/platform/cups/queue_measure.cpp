@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/cups/job_options.h"
+
 // The PPD is read with libcups' PPD functions, which it marks as old: they are the only way to a
 // queue's own default page size and the resolution its driver's raster has.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -353,6 +355,7 @@ std::optional<PrinterDevice> Measure(SchedulerLink& link, cups_dest_t* dest, std
     }
   }
   device->disagreements = std::move(disagreements);
+  device->dropped = DroppedSettings(dest, device->media);
   return device;
 }
 
