@@ -59,14 +59,16 @@ std::optional<Resolution> ReadResolution(ipp_attribute_t* resolution) {
   return Resolution{x * per_inch, y * per_inch};
 }
 
-// The queue's PPD, when it has one. A queue without a PPD (the scheduler answers 404) gives
+// The queue's PPD, when it has one. A queue without a PPD (the scheduler answers without one) gives
 // nothing and no cause; a PPD that comes but cannot be read gives nothing and the cause.
 Ppd FetchPpd(SchedulerLink& link, const char* name, std::string* cause) {
   char path[1024] = "";
   time_t modified = 0;
   const http_status_t status = cupsGetPPD3(link.get(), name, &modified, path, sizeof(path));
   if (status != HTTP_STATUS_OK) {
-    if (status != HTTP_STATUS_NOT_FOUND && status != HTTP_STATUS_NOT_MODIFIED) {
+    // A scheduler that serves no PPD for the queue (an answer, whatever its code) has none to
+    // give; only a wait that ran out or a broken connection is a failure.
+    if (link.gave_up() || httpError(link.get()) != 0) {
       *cause = "its PPD could not be fetched: " + link.Cause();
     }
     if (path[0] != '\0') unlink(path);
