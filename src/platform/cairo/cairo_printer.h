@@ -22,8 +22,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/cairo/pango_text.h"
 #include "destination/destination.h"
+#include "platform/cairo/pango_text.h"
 #include "surface/document_printer.h"
 
 namespace tolv {
