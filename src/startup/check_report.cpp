@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "layout/geometry.h"
 #include "job/code_page.h"
+#include "layout/geometry.h"
 
 namespace tolv {
 namespace {
@@ -84,6 +84,13 @@ void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trac
     if (!used.empty()) font += ", drawn with \"" + used + "\"";
   }
   trace.Note("font", font);
+  if (trace.unshown_characters) {
+    for (size_t i = 0; i < job.Rows.size(); ++i) {
+      if (job.Rows[i].empty()) continue;
+      trace.row(static_cast<int>(i)).no_glyph =
+          trace.unshown_characters(job.FontFace.empty() ? U"Arial" : job.FontFace, job.Rows[i]);
+    }
+  }
   if (p.Blank >= 1 && p.Blank <= 7) {
     const std::string base = program_dir + "/KORDEL" + std::to_string(p.Blank) + "A.";
     for (const char* kind : {"GFX", "DAT"}) {
@@ -116,10 +123,13 @@ void NoteDestination(const Destination& destination, RunTrace& trace) {
 }
 
 void NoteCorrection(const QueueCorrection& correction, RunTrace& trace) {
-  trace.Note("correction", correction.found
-                               ? Format("tolv.conf moves the page %.2f mm right, %.2f mm down",
-                                        correction.shift_x_mm, correction.shift_y_mm)
-                               : "none (no section for this queue in tolv.conf)");
+  trace.Note("correction", correction.found ? Format("tolv.conf moves the page %.2f mm right, "
+                                                     "%.2f mm down",
+                                                     correction.shift_x_mm, correction.shift_y_mm)
+                           : correction.problems.empty()
+                               ? "none (no section for this queue in tolv.conf)"
+                               : "none: tolv.conf has a problem for this queue");
+  for (const std::string& problem : correction.problems) trace.Problem(problem);
 }
 
 std::string CheckReport(const RunTrace& trace, bool* problems) {
@@ -171,6 +181,17 @@ std::string CheckReport(const RunTrace& trace, bool* problems) {
       if (r.cut_characters > 0) {
         row_problems.push_back("cut by LEN" + TwoDigits(index) + ": " +
                                std::to_string(r.cut_characters) + " characters left out");
+      }
+      if (!r.no_glyph.empty() && r.prints > 0) {
+        std::string codes;
+        for (const char32_t c : r.no_glyph) {
+          char code[16];
+          std::snprintf(code, sizeof code, "%sU+%04X", codes.empty() ? "" : " ",
+                        static_cast<unsigned>(c));
+          codes += code;
+        }
+        row_problems.push_back("printed as missing-glyph boxes, no font can show " +
+                               ToUtf8(r.no_glyph) + " (" + codes + ")");
       }
       for (const std::string& why : r.dropped) {
         row_problems.push_back((r.prints > 0 ? "partly left out: " : "dropped: ") + why);

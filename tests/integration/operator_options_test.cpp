@@ -133,6 +133,63 @@ TEST(PreviewTest, PdfIsTheRunsDocumentAndProofPutsTheFormUnderItsText) {
   EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
 }
 
+// What --pdf does with each kind of name: a file or a new name is replaced (keeping its
+// permissions), a character device written into, and what tolv reads or cannot replace refused
+// with a usage error before anything is read or written.
+TEST(PreviewTest, EachKindOfOutputNameIsReplacedWrittenIntoOrRefused) {
+  ProgramDir dir;
+  dir.WriteJob(3, 3, 25, 25, {{0, "Kiel"}});
+  const std::string job = dir.Read("ZOBAX.QJT");
+  dir.Write("tolv.conf", "[q]\nShiftX=1\n");
+  dir.Write("private.pdf", "old");
+  fs::permissions(dir.File("private.pdf"), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(Capture("mkfifo '" + dir.File("fifo") + "' && echo ok"), "ok\n");
+  fs::create_directory(dir.File("folder"));
+  fs::create_symlink(dir.File("ZOBAX.QJT"), dir.File("job-link"));
+  struct Case {
+    std::string name;
+    int status;
+    std::string said;  // in the one line on standard error
+  };
+  const Case cases[] = {
+      {"new.pdf", 0, ""},
+      {"private.pdf", 0, ""},
+      {"/dev/null", 0, ""},
+      {"/dev/full", 2, "No space left on device"},
+      {"fifo", 64, "it is a FIFO"},
+      {"folder", 64, "it is a directory"},
+      {"ZOBAX.QJT", 64, "which tolv reads"},
+      {"job-link", 64, "which tolv reads"},
+      {"tolv", 64, "it is the program itself"},
+      {"tolv.conf", 64, "which tolv reads"},
+      {"/dev/tolv-test.pdf", 64, "no file in /dev"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = c.name.starts_with("/") ? c.name : dir.File(c.name);
+    const RunResult run = dir.RunWith({"--pdf", path});
+    EXPECT_EQ(run.exit_status, c.status) << run.standard_error;
+    if (c.said.empty()) {
+      EXPECT_EQ(run.standard_error, "");
+      if (c.name.ends_with(".pdf")) {
+        EXPECT_EQ(dir.Read(c.name).substr(0, 5), "%PDF-");
+      }
+    } else {
+      EXPECT_TRUE(Has(run.standard_error, c.said)) << run.standard_error;
+      EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1);
+    }
+  }
+  EXPECT_EQ(fs::status(dir.File("private.pdf")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(fs::is_fifo(dir.File("fifo")));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_FALSE(fs::exists("/dev/tolv-test.pdf"));
+  EXPECT_EQ(dir.Read("ZOBAX.QJT"), job);
+  EXPECT_TRUE(fs::is_symlink(dir.File("job-link")));
+  EXPECT_EQ(dir.Read("tolv.conf"), "[q]\nShiftX=1\n");
+  EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
+}
+
 TEST(TestPageTest, TheOutlineStandsWhereAJobPlacesTheFormWithItsRulers) {
   ProgramDir dir;
   dir.WriteJob(3, 3, 25, 25, {{0, "Kiel"}});  // a waiting job is not printed

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/cairo/pango_text.h"
+#include "platform/platform.h"
 #include "surface/font.h"
 #include "surface/pixel_picture_box.h"
-#include "platform/platform.h"
 
 namespace tolv {
 
