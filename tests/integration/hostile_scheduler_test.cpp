@@ -441,7 +441,8 @@ TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
     dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
     if (paper_type == 0) {
       const std::string exe = ProgramPath();
-      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX", dir.File("KORDEL1A.GFX"));
+      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX",
+                    dir.File("KORDEL1A.GFX"));
     }
     dir.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.File("fc") +
                                 "</cachedir></fontconfig>\n");
@@ -451,6 +452,15 @@ TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
     EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1) << run;
     EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
   }
+  // One character that no font has, among text that shows, is printed as the missing-glyph box.
+  ProgramDir dir;
+  dir.Write("ZOBAX.QJT",
+            "\xEF\xBB\xBF[BLANK]\nValue=5\n[PAPERTYPE]\nValue=3\n[FONT]\nValue=DejaVu Sans\n"
+            "[INFO]\nROW03=|AB\xF0\x90\x8C\xB0|\nLEN03=5\n");
+  const Outcome run = RunOnce(dir, {});
+  EXPECT_EQ(run.exit_status, 0) << run;
+  EXPECT_EQ(run.standard_error, "");
+  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
 }
 
 // Form files that would hold a reader up for ever, or read without end: the page is printed

@@ -37,6 +37,10 @@ ProgramDirectory FoundProgramDirectory(const char* argv0) { return StartedProgra
 void BoundStandardStreams() { BoundStandardError(); }
 
 bool WriteStandardOutput(std::string_view text, std::string* cause) {
+  if (StandardOutputWasClosed()) {
+    *cause = "it was closed";
+    return false;
+  }
   return WriteWithin(1, text, kStandardStreamMilliseconds, cause);
 }
 

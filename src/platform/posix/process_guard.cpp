@@ -67,11 +67,15 @@ void OnStopSignal(int signal_number) {
   errno = saved;
 }
 
+// Standard output was closed when the program started (and is /dev/null since).
+bool standard_output_closed = false;
+
 // Descriptors 0, 1 and 2 that are not open are opened on /dev/null, in order, so that no file the
 // program opens later takes their place.
 void OpenStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == 1) standard_output_closed = true;
     const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (null < 0) _exit(1);  // not even /dev/null: nothing sound can be done
     if (null != fd) {
@@ -139,6 +143,8 @@ void ClaimTheRunsEnd() {
     for (;;) pause();
   }
 }
+
+bool StandardOutputWasClosed() { return standard_output_closed; }
 
 bool WriteWithin(int fd, std::string_view bytes, int timeout_ms, std::string* cause) {
   // A reader that is gone makes the write fail with EPIPE, not end the run.

@@ -27,6 +27,10 @@ inline constexpr int kStandardStreamMilliseconds = 5000;
 // run), or a write failed (a full device, a closed descriptor).
 bool WriteWithin(int fd, std::string_view bytes, int timeout_ms, std::string* cause = nullptr);
 
+// Whether standard output was closed when GuardProcess found it (it is on /dev/null since): a
+// report written there reaches nobody.
+bool StandardOutputWasClosed();
+
 // std::cerr, which carries the run's one line, written with WriteWithin to descriptor 2; once a
 // write ran out of time, later ones are dropped at once. Call first in main; GuardProcess keeps
 // the bound when it moves std::cerr to a copy of the descriptor.
