@@ -340,8 +340,8 @@ PictureFormat CheckPictureBytes(std::string_view bytes) {
   const PictureFormat format = SniffPictureFormat(bytes);
   if (format == PictureFormat::kUnknown) RefusePicture("unknown format");
   if (!PictureDataComplete(format, bytes)) RefusePicture("truncated");
-  if (int scans = 0; format == PictureFormat::kJpeg && JpegComplete(bytes, &scans) &&
-                     scans > kMaxJpegScans) {
+  if (int scans = 0;
+      format == PictureFormat::kJpeg && JpegComplete(bytes, &scans) && scans > kMaxJpegScans) {
     RefusePicture("damaged: more than " + std::to_string(kMaxJpegScans) + " scans");
   }
   return format;

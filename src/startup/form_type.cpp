@@ -15,9 +15,8 @@ struct FormType {
 
 // The known form types 1 to 7: small forms 1, 2 and 7, large forms 3 to 6.
 constexpr FormType kFormTypes[7] = {
-    {'1', 10, 102.0, true}, {'2', 10, 102.0, true}, {'3', 12, 140.8, true},
-    {'4', 12, 140.8, true}, {'5', 17, 142.6, true}, {'6', 29, 140.8, false},
-    {'7', 11, 102.0, true},
+    {'1', 10, 102.0, true}, {'2', 10, 102.0, true},  {'3', 12, 140.8, true}, {'4', 12, 140.8, true},
+    {'5', 17, 142.6, true}, {'6', 29, 140.8, false}, {'7', 11, 102.0, true},
 };
 
 }  // namespace
@@ -28,7 +27,8 @@ void InitFormType(JobState& job, const std::string& program_dir) {
   const bool known = blank >= 1 && blank <= 7;
 
   record.FormImagePath = program_dir + "/KORDEL";
-  // An unknown form type leaves LastRowIndex and FormPitch as they were; its picture is KORDELA.GFX.
+  // An unknown form type leaves LastRowIndex and FormPitch as they were; its picture is
+  // KORDELA.GFX.
   if (known) {
     const FormType& type = kFormTypes[blank - 1];
     record.FormImagePath += type.digit;

@@ -32,10 +32,10 @@
 #include <string>
 
 #include "destination/destination.h"
+#include "picture/picture.h"
 #include "surface/dot_layer.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
-#include "picture/picture.h"
 #include "surface/scale.h"
 
 namespace tolv {

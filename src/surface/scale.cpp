@@ -9,13 +9,20 @@ namespace {
 // 240 down). Pixels are the device's own and have no fixed length.
 double UnitsPerInch(int16_t mode, bool vertical) {
   switch (mode) {
-    case kScaleTwips: return 1440.0;
-    case kScalePoints: return 72.0;
-    case kScaleCharacters: return vertical ? 6.0 : 12.0;
-    case kScaleInches: return 1.0;
-    case kScaleMillimetres: return 25.4;
-    case kScaleCentimetres: return 2.54;
-    default: return 0.0;
+    case kScaleTwips:
+      return 1440.0;
+    case kScalePoints:
+      return 72.0;
+    case kScaleCharacters:
+      return vertical ? 6.0 : 12.0;
+    case kScaleInches:
+      return 1.0;
+    case kScaleMillimetres:
+      return 25.4;
+    case kScaleCentimetres:
+      return 2.54;
+    default:
+      return 0.0;
   }
 }
 
@@ -23,7 +30,9 @@ double UnitsPerInch(int16_t mode, bool vertical) {
 
 SurfaceScale::SurfaceScale(double dpi_x, double dpi_y, double inner_width_px,
                            double inner_height_px)
-    : dpi_x_(dpi_x), dpi_y_(dpi_y), inner_width_px_(inner_width_px),
+    : dpi_x_(dpi_x),
+      dpi_y_(dpi_y),
+      inner_width_px_(inner_width_px),
       inner_height_px_(inner_height_px) {}
 
 void SurfaceScale::SetMode(int16_t mode) {

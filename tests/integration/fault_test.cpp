@@ -236,7 +236,8 @@ TEST(NoSchedulerTest, ADirectoryInTheDocumentsPlaceFailsWithStatus2AndIsLeftAlon
   EXPECT_TRUE(
       StartsWith(run.standard_error, "tolv: the document could not be kept: cannot rename "))
       << run.standard_error;
-  EXPECT_TRUE(EndsWith(run.standard_error, " to \"" + dir.File("ZOBAX.PDF") + "\": Is a directory\n"))
+  EXPECT_TRUE(
+      EndsWith(run.standard_error, " to \"" + dir.File("ZOBAX.PDF") + "\": Is a directory\n"))
       << run.standard_error;
   EXPECT_EQ(NamesIn(dir.path()), before);
   EXPECT_EQ(NamesIn(dir.File("ZOBAX.PDF")), std::vector<std::string>{"inside"});
@@ -377,8 +378,8 @@ TEST(BrokenSchedulerTest, OneThatHangsUpAtOnceEndsWithStatus2AndTheDocumentKept)
   EXPECT_TRUE(StartsWith(run.standard_error, "tolv: the connection to the print server " +
                                                  dir.File("hang-up.sock") + " broke ("))
       << run.standard_error;
-  EXPECT_TRUE(
-      EndsWith(run.standard_error, "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\"\n"))
+  EXPECT_TRUE(EndsWith(run.standard_error,
+                       "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\"\n"))
       << run.standard_error;
   ExpectWholeDocumentWithTheJobsText(dir.File("ZOBAX.PDF"));
   EXPECT_EQ(NamesIn(dir.path()), With(before, "ZOBAX.PDF"));
@@ -479,8 +480,8 @@ class SchedulerFaultTest : public ::testing::Test {
     ExpectOneLine(run.standard_error);
     EXPECT_TRUE(StartsWith(run.standard_error, "tolv: printing on Q failed: " + cause_start))
         << run.standard_error;
-    EXPECT_TRUE(
-        EndsWith(run.standard_error, "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\"\n"))
+    EXPECT_TRUE(EndsWith(run.standard_error,
+                         "; the document was kept as \"" + dir.File("ZOBAX.PDF") + "\"\n"))
         << run.standard_error;
     EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
     EXPECT_TRUE(PdfRaster(dir.File("ZOBAX.PDF"), kRasterDpi) == refused)

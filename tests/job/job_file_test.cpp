@@ -86,8 +86,8 @@ TEST_F(JobFileTest, AJobFileThatCannotBeReadIsNotAMissingOne) {
   EXPECT_EQ(load(&problem), JobLoad::kLoaded);
   WriteJob(std::string(kJobFileLimit + 1, ';'));
   EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
-  EXPECT_EQ(problem, "the job file \"" + JobFilePath(dir_) +
-                         "\" cannot be read: it is larger than 1 MiB");
+  EXPECT_EQ(problem,
+            "the job file \"" + JobFilePath(dir_) + "\" cannot be read: it is larger than 1 MiB");
   fs::remove(JobFilePath(dir_));
 
   fs::create_directory(JobFilePath(dir_));

@@ -113,7 +113,9 @@ void RecordingPrinter::DrawPicture(const PicturePtr& picture, const DeviceRect& 
   device_ops_.push_back(device::Picture{picture, rect});
 }
 
-void RecordingPrinter::BeginPage() { device_ops_.emplace_back(std::in_place_type<device::BeginPage>); }
+void RecordingPrinter::BeginPage() {
+  device_ops_.emplace_back(std::in_place_type<device::BeginPage>);
+}
 
 void RecordingPrinter::EndPage() { device_ops_.emplace_back(std::in_place_type<device::EndPage>); }
 
@@ -125,8 +127,8 @@ HandOverResult RecordingPrinter::EndDocument() {
 // ---------------------------------------------------------------------------------------------
 // Picture boxes
 
-RecordingPictureBox::RecordingPictureBox(const PictureBoxDesign& design,
-                                         const TextMetrics& metrics, Log& log)
+RecordingPictureBox::RecordingPictureBox(const PictureBoxDesign& design, const TextMetrics& metrics,
+                                         Log& log)
     : LoggedSurface<PixelPictureBox>(design.name, log, design), metrics_(metrics) {}
 
 void RecordingPictureBox::SetPicture(PicturePtr picture) {
@@ -165,8 +167,8 @@ int32_t RecordingPictureBox::GetImageRows(int32_t first_row, int32_t count, uint
   return PixelPictureBox::GetImageRows(first_row, count, pixels, width);
 }
 
-int32_t RecordingPictureBox::SetImageRows(int32_t first_row, int32_t count,
-                                          const uint32_t* pixels, int32_t width) {
+int32_t RecordingPictureBox::SetImageRows(int32_t first_row, int32_t count, const uint32_t* pixels,
+                                          int32_t width) {
   Record(recording::SetImageRows{first_row, count});
   return PixelPictureBox::SetImageRows(first_row, count, pixels, width);
 }

@@ -11,23 +11,35 @@
 #include <variant>
 #include <vector>
 
+#include "picture/picture.h"
+#include "platform/platform.h"
 #include "surface/document_printer.h"
 #include "surface/dot_layer.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
-#include "picture/picture.h"
 #include "surface/pixel_picture_box.h"
-#include "platform/platform.h"
 #include "surface/scale.h"
 
 namespace tolv::recording {
 
-struct SetScaleMode { int16_t mode; };
-struct SetCurrentX { float x; };
-struct SetCurrentY { float y; };
-struct SetFontName { std::u32string name; };
-struct SetFontSize { float points; };
-struct SetFontBold { bool bold; };
+struct SetScaleMode {
+  int16_t mode;
+};
+struct SetCurrentX {
+  float x;
+};
+struct SetCurrentY {
+  float y;
+};
+struct SetFontName {
+  std::u32string name;
+};
+struct SetFontSize {
+  float points;
+};
+struct SetFontBold {
+  bool bold;
+};
 // A print, with where and in what font it went (in the scale unit of the moment).
 struct Print {
   std::u32string text;
@@ -36,29 +48,57 @@ struct Print {
   int16_t scale_mode;
   FontSpec font;
 };
-struct SetDrawStyle { int16_t style; };
-struct Line { float x1, y1, x2, y2; int16_t draw_style; };
-struct PSet { float x, y; int32_t color; };
-struct PaintPicture { PicturePtr picture; float x, y, width, height; };
+struct SetDrawStyle {
+  int16_t style;
+};
+struct Line {
+  float x1, y1, x2, y2;
+  int16_t draw_style;
+};
+struct PSet {
+  float x, y;
+  int32_t color;
+};
+struct PaintPicture {
+  PicturePtr picture;
+  float x, y, width, height;
+};
 struct NewPage {};
 struct EndDoc {};
-struct SetPicture { PicturePtr picture; };
-struct SetAutoRedraw { bool on; };
-struct SetWidth { float twips; };
-struct SetHeight { float twips; };
-struct SetScaleLeft { float left; };
+struct SetPicture {
+  PicturePtr picture;
+};
+struct SetAutoRedraw {
+  bool on;
+};
+struct SetWidth {
+  float twips;
+};
+struct SetHeight {
+  float twips;
+};
+struct SetScaleLeft {
+  float left;
+};
 struct Refresh {};
-struct GetImageRows { int32_t first_row, count; };
-struct SetImageRows { int32_t first_row, count; };
-struct PrintContentInto { std::string target; };
-struct LoadPicture { std::string path; };
+struct GetImageRows {
+  int32_t first_row, count;
+};
+struct SetImageRows {
+  int32_t first_row, count;
+};
+struct PrintContentInto {
+  std::string target;
+};
+struct LoadPicture {
+  std::string path;
+};
 struct DoEvents {};
 
 using Op = std::variant<SetScaleMode, SetCurrentX, SetCurrentY, SetFontName, SetFontSize,
-                        SetFontBold, Print, SetDrawStyle, Line, PSet, PaintPicture, NewPage,
-                        EndDoc, SetPicture, SetAutoRedraw, SetWidth, SetHeight, SetScaleLeft,
-                        Refresh, GetImageRows, SetImageRows, PrintContentInto, LoadPicture,
-                        DoEvents>;
+                        SetFontBold, Print, SetDrawStyle, Line, PSet, PaintPicture, NewPage, EndDoc,
+                        SetPicture, SetAutoRedraw, SetWidth, SetHeight, SetScaleLeft, Refresh,
+                        GetImageRows, SetImageRows, PrintContentInto, LoadPicture, DoEvents>;
 
 // One logged call: which surface ("Printer", "Picture1", ..., or "Platform") and what.
 struct Entry {
@@ -86,11 +126,24 @@ struct PrinterSetup {
 // corner, after every rule of the printer core: what a real backend would put on paper.
 namespace device {
 struct BeginPage {};
-struct Text { double x, y; std::u32string text; FontSpec font; };
-struct Line { int32_t x1, y1, x2, y2; int16_t style; };
+struct Text {
+  double x, y;
+  std::u32string text;
+  FontSpec font;
+};
+struct Line {
+  int32_t x1, y1, x2, y2;
+  int16_t style;
+};
 // The dots of one drain, each pixel once, in one colour (red in the lowest byte).
-struct Dots { uint32_t rgb; std::vector<DotPoint> points; };
-struct Picture { PicturePtr picture; DeviceRect rect; };
+struct Dots {
+  uint32_t rgb;
+  std::vector<DotPoint> points;
+};
+struct Picture {
+  PicturePtr picture;
+  DeviceRect rect;
+};
 struct EndPage {};
 struct EndDocument {};
 using Op = std::variant<BeginPage, Text, Line, Dots, Picture, EndPage, EndDocument>;

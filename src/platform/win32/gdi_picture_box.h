@@ -7,8 +7,8 @@
 // windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
 #undef DrawText
 
-#include "surface/pixel_picture_box.h"
 #include "platform/win32/gdi_text.h"
+#include "surface/pixel_picture_box.h"
 
 namespace tolv {
 

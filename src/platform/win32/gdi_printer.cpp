@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "destination/file_printer.h"
-#include "runtime/runtime.h"
 #include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/program_dir.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {

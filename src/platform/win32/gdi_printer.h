@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "destination/destination.h"
+#include "picture/picture.h"
+#include "platform/win32/gdi_text.h"
 #include "surface/document_printer.h"
 #include "surface/dot_layer.h"
 #include "surface/font.h"
-#include "picture/picture.h"
-#include "platform/win32/gdi_text.h"
 
 namespace tolv {
 

@@ -27,9 +27,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-#include <random>
 #include <thread>
 
 namespace tolv::testing {
@@ -262,10 +262,10 @@ std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOpti
   const auto deadline = start + std::chrono::seconds(options.timeout_seconds);
   bool signalled = options.signal == 0;
   for (size_t left = pids.size(); left > 0;) {
-    if (!signalled && (options.signal_when ? options.signal_when()
-                                           : std::chrono::steady_clock::now() - start >=
-                                                 std::chrono::duration<double>(
-                                                     options.signal_after_seconds))) {
+    if (!signalled &&
+        (options.signal_when ? options.signal_when()
+                             : std::chrono::steady_clock::now() - start >=
+                                   std::chrono::duration<double>(options.signal_after_seconds))) {
       for (size_t i = 0; i < pids.size(); ++i) {
         if (!done[i]) kill(pids[i], options.signal);
       }

@@ -36,7 +36,8 @@ ProgramDir::ProgramDir() {
   path_ = templ;
   // A copy, not a link: the program finds its directory through its own resolved path.
   fs::copy_file(ProgramPath(), File("tolv"));
-  fs::permissions(File("tolv"), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  fs::permissions(File("tolv"),
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
 }
 
 ProgramDir::~ProgramDir() {
@@ -107,8 +108,7 @@ RunResult ProgramDir::RunWith(const std::vector<std::string>& args,
     _exit(127);
   }
   RunResult result;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {

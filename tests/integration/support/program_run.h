@@ -15,7 +15,6 @@ struct RunResult {
   std::string standard_output;
 };
 
-
 // A word of text on a PDF page, in points from the page's top-left corner (pdftotext -bbox).
 struct Word {
   int page = 0;
@@ -47,8 +46,8 @@ class ProgramDir {
   // The same with arguments, started by `program` (the copy in this directory when empty; e.g. a
   // symbolic link elsewhere).
   RunResult RunWith(const std::vector<std::string>& args,
-                    const std::vector<std::string>& extra_env = {},
-                    const std::string& program = "", int timeout_seconds = 60) const;
+                    const std::vector<std::string>& extra_env = {}, const std::string& program = "",
+                    int timeout_seconds = 60) const;
 
  private:
   std::string path_;

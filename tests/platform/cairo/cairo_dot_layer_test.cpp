@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "picture/ccitt_g4.h"
 #include "platform/cairo/cairo_dots.h"
 #include "platform/cairo/cairo_printer.h"
-#include "picture/ccitt_g4.h"
-#include "surface/dot_layer.h"
 #include "support/pdf_readback.h"
+#include "surface/dot_layer.h"
 
 namespace tolv {
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/cairo/cairo_printer.h"
-#include "surface/printer_contract.h"
 #include "support/pdf_readback.h"
+#include "surface/printer_contract.h"
 
 namespace tolv::testing {
 namespace {
@@ -27,8 +27,7 @@ class KeepingDestination : public Destination {
 class CairoContractBackend : public ContractBackend {
  public:
   CairoContractBackend(const PrinterDevice& d, bool available)
-      : device_(d),
-        printer_(available ? std::make_unique<KeepingDestination>(d, pdf_) : nullptr) {}
+      : device_(d), printer_(available ? std::make_unique<KeepingDestination>(d, pdf_) : nullptr) {}
   DocumentPrinter& printer() override { return printer_; }
 
   ContractPage ReadBack() override {

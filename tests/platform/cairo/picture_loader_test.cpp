@@ -1,5 +1,7 @@
 // The picture loader: every format and BMP depth decodes to the right pixels, whatever the file is
 // called; cut-off, unknown and oversized pictures are refused.
+#include "platform/cairo/picture_loader.h"
+
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/cairo/picture_loader.h"
 #include "runtime/runtime.h"
 
 namespace tolv {
@@ -447,11 +448,13 @@ TEST_F(PictureFileTest, TheSizeAloneComesFromTheHeaderAndAgreesWithTheDecoder) {
     bool from_header;
   };
   std::string top_down = BmpFile(kW, -kH, 8, 256, std::string(8 * kH, '\1'));
-  const std::vector<Case> cases = {
-      {"png", Saved(pixbuf, "png"), true},   {"jpeg", Saved(pixbuf, "jpeg"), true},
-      {"bmp", Saved(pixbuf, "bmp"), true},   {"top-down.bmp", top_down, true},
-      {"gif", Gif(), true},                  {"ico", Saved(pixbuf, "ico"), false},
-      {"tiff", Saved(pixbuf, "tiff"), false}};
+  const std::vector<Case> cases = {{"png", Saved(pixbuf, "png"), true},
+                                   {"jpeg", Saved(pixbuf, "jpeg"), true},
+                                   {"bmp", Saved(pixbuf, "bmp"), true},
+                                   {"top-down.bmp", top_down, true},
+                                   {"gif", Gif(), true},
+                                   {"ico", Saved(pixbuf, "ico"), false},
+                                   {"tiff", Saved(pixbuf, "tiff"), false}};
   g_object_unref(pixbuf);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -18,8 +18,8 @@
 #include <sstream>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "destination/file_printer.h"
+#include "integration/support/cups_harness.h"
 #include "platform/posix/atomic_file.h"
 
 namespace tolv {
@@ -193,7 +193,8 @@ TEST_F(CupsDestinationTest, ASchedulerThatNeverAnswersCostsABoundedWaitAndKeepsT
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("did not answer within 5 seconds"), std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
@@ -342,7 +343,8 @@ TEST_F(CupsQueueTest, AQueueThatRejectsJobsKeepsTheDocument) {
   EXPECT_NE(outcome->message.find("printing on Q failed: the queue Q does not accept jobs"),
             std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(outcome->message.find('\n'), std::string::npos);
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
   EXPECT_EQ(JobCount(), 0);
@@ -408,7 +410,8 @@ TEST_F(CupsQueueTest, ASchedulerGoneBeforeTheDocumentIsDoneKeepsIt) {
   EXPECT_EQ(outcome->kind, "cups");
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("printing on Q failed: "), std::string::npos) << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 

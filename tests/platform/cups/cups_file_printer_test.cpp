@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "destination/file_printer.h"
 #include "integration/support/cups_harness.h"
 #include "platform/cups/cups_destination.h"
-#include "destination/file_printer.h"
 #include "platform/posix/atomic_file.h"
 
 namespace tolv {
@@ -152,10 +152,9 @@ TEST_F(FileDestinationTest, AFailedPrinterKeepsTheDocumentAndSaysWhy) {
   EXPECT_EQ(destination.Device().printable_height_px, 7016);
   const HandOverResult result = destination.HandOver(Pdf());
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(
-      result.message,
-      "the print server x did not answer within 5 seconds; the document was kept as \"" + kept_ +
-          "\"");
+  EXPECT_EQ(result.message,
+            "the print server x did not answer within 5 seconds; the document was kept as \"" +
+                kept_ + "\"");
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 

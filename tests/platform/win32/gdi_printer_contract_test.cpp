@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "surface/printer_contract.h"
 #include "platform/win32/gdi_printer.h"
 #include "platform/win32/system/program_dir.h"
 #include "support/temp_dir.h"
+#include "surface/printer_contract.h"
 
 namespace tolv::testing {
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/runtime.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/system/program_dir.h"
 #include "platform/win32/wic_picture_loader.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {
