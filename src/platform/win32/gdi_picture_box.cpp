@@ -11,9 +11,6 @@ namespace {
 
 constexpr double kScreenDpi = 1440.0 / kTwipsPerPixel;
 
-// Positions GDI takes are 32-bit, and a box is never wider than a few thousand pixels.
-constexpr double kMaxPixelCoordinate = 8388607.0;
-
 }  // namespace
 
 GdiPictureBox::GdiPictureBox(const PictureBoxDesign& design)
@@ -32,10 +29,6 @@ TextExtent GdiPictureBox::MeasureText(const std::u32string& text, const FontSpec
 
 void GdiPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
                              const std::u32string& text, const FontSpec& font) {
-  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
-      std::fabs(y) > kMaxPixelCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
   const TextExtent extent = MeasureText(text, font);
   const int32_t width = width_px();
   const int32_t height = height_px();
