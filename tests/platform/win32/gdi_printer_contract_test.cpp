@@ -2,7 +2,7 @@
 // printer does, keeps its pages as ZOBAX.EMF, ZOBAX-2.EMF, ..., and each page is read back by
 // playing the metafile into a 32-bit DIB section (wine's GDI rasteriser) and by listing its text
 // records. The real printer path, through a PostScript driver and ghostscript, is read back by
-// the integration checks of print_check.py.
+// the integration checks of print_check.py. The GDI picture box joins the picture-box contract.
 #include <windows.h>
 
 #include <filesystem>
@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "surface/printer_contract.h"
+#include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_printer.h"
 #include "platform/win32/system/program_dir.h"
 #include "support/temp_dir.h"
+#include "surface/picture_box_contract.h"
+#include "surface/printer_contract.h"
 
 namespace tolv::testing {
 namespace {
@@ -129,6 +131,14 @@ INSTANTIATE_TEST_SUITE_P(Gdi, PrinterContractTest,
                                return std::make_unique<GdiContractBackend>(d, available);
                              }}),
                          ContractBackendName);
+
+INSTANTIATE_TEST_SUITE_P(Gdi, PictureBoxContractTest,
+                         ::testing::Values(PictureBoxFactory{
+                             "Gdi",
+                             [](const PictureBoxDesign& design) -> std::unique_ptr<PictureBox> {
+                               return std::make_unique<GdiPictureBox>(design);
+                             }}),
+                         PictureBoxFactoryName);
 
 }  // namespace
 }  // namespace tolv::testing
