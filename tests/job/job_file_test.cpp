@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace tolv {
 namespace {
 
@@ -19,17 +21,6 @@ using namespace std::string_literals;
 
 class JobFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "tolv-job-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(dir_ + "/ZOBAX.QJT", fs::perms::owner_all, ignored);
-    fs::remove_all(dir_);
-  }
-
   void WriteFile(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
   }
@@ -47,7 +38,8 @@ class JobFileTest : public ::testing::Test {
     return job_.Rows[4];
   }
 
-  std::string dir_;
+  const testing::ScratchDir scratch_{"tolv-job"};
+  const std::string dir_ = scratch_.path();
   JobState job_;
 };
 
@@ -86,8 +78,8 @@ TEST_F(JobFileTest, AJobFileThatCannotBeReadIsNotAMissingOne) {
   EXPECT_EQ(load(&problem), JobLoad::kLoaded);
   WriteJob(std::string(kJobFileLimit + 1, ';'));
   EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
-  EXPECT_EQ(problem, "the job file \"" + JobFilePath(dir_) +
-                         "\" cannot be read: it is larger than 1 MiB");
+  EXPECT_EQ(problem,
+            "the job file \"" + JobFilePath(dir_) + "\" cannot be read: it is larger than 1 MiB");
   fs::remove(JobFilePath(dir_));
 
   fs::create_directory(JobFilePath(dir_));

@@ -25,6 +25,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace tolv::testing {
 
 // The repository's root: TOLV_SOURCE_DIR when set, else where the build was configured from.
@@ -167,12 +169,6 @@ class SilentServer {
 class PrivateCupsScheduler {
  public:
   PrivateCupsScheduler() {
-    char pattern[] = "/tmp/tolv-cups-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-      problem_ = "cannot make a folder for the scheduler";
-      return;
-    }
-    dir_ = pattern;
     const std::string script = SourceDirectory() + "/scripts/test-cups";
     const int status = std::system(
         ("'" + script + "' start '" + dir_ + "' >'" + dir_ + ".start.log' 2>&1").c_str());
@@ -188,11 +184,9 @@ class PrivateCupsScheduler {
   }
 
   ~PrivateCupsScheduler() {
-    if (dir_.empty()) return;
     const std::string script = SourceDirectory() + "/scripts/test-cups";
     std::system(("'" + script + "' stop '" + dir_ + "' >/dev/null 2>&1").c_str());
     std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
     std::filesystem::remove(dir_ + ".start.log", ignored);
   }
 
@@ -286,7 +280,8 @@ class PrivateCupsScheduler {
     }
   }
 
-  std::string dir_;
+  const ScratchDir scratch_{"tolv-cups"};  // removed after the destructor stops the scheduler
+  const std::string dir_ = scratch_.path();
   bool started_ = false;
   std::string skip_;
   std::string problem_;

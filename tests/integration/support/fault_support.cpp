@@ -27,9 +27,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-#include <random>
 #include <thread>
 
 namespace tolv::testing {
@@ -238,15 +238,14 @@ namespace {
 }  // namespace
 
 std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOptions& options) {
-  std::string errors = (fs::temp_directory_path() / "tolv-faults-XXXXXX").string();
-  if (!mkdtemp(errors.data())) throw std::runtime_error("mkdtemp failed");
+  const ScratchDir errors("tolv-faults");
   int gate[2];
   if (pipe(gate) != 0) throw std::runtime_error("pipe failed");
 
   std::vector<pid_t> pids;
   std::vector<std::string> err_paths;
   for (int i = 0; i < count; ++i) {
-    err_paths.push_back(errors + "/stderr." + std::to_string(i));
+    err_paths.push_back(errors.File("stderr." + std::to_string(i)));
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -262,10 +261,10 @@ std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOpti
   const auto deadline = start + std::chrono::seconds(options.timeout_seconds);
   bool signalled = options.signal == 0;
   for (size_t left = pids.size(); left > 0;) {
-    if (!signalled && (options.signal_when ? options.signal_when()
-                                           : std::chrono::steady_clock::now() - start >=
-                                                 std::chrono::duration<double>(
-                                                     options.signal_after_seconds))) {
+    if (!signalled &&
+        (options.signal_when ? options.signal_when()
+                             : std::chrono::steady_clock::now() - start >=
+                                   std::chrono::duration<double>(options.signal_after_seconds))) {
       for (size_t i = 0; i < pids.size(); ++i) {
         if (!done[i]) kill(pids[i], options.signal);
       }
@@ -296,8 +295,6 @@ std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOpti
     }
   }
   for (size_t i = 0; i < pids.size(); ++i) outcomes[i].standard_error = ReadAll(err_paths[i]);
-  std::error_code ignored;
-  fs::remove_all(errors, ignored);
   return outcomes;
 }
 
@@ -542,22 +539,21 @@ int SetUpSilentNameServer(const std::string& dir, std::string* problem) {
 }  // namespace
 
 SilentNameServer::SilentNameServer(const std::string& resolver_options) {
-  dir_ = (fs::temp_directory_path() / "tolv-names-XXXXXX").string();
   int report[2];
-  if (!mkdtemp(dir_.data()) || pipe2(report, O_CLOEXEC) != 0) {
+  if (pipe2(report, O_CLOEXEC) != 0) {
     problem_ = std::string("cannot prepare: ") + strerror(errno);
     return;
   }
-  std::ofstream(dir_ + "/resolv.conf")
+  std::ofstream(dir_.File("resolv.conf"))
       << "nameserver 127.0.0.1\noptions " << resolver_options << "\n";
-  std::ofstream(dir_ + "/nsswitch.conf") << "hosts: files dns\n";
+  std::ofstream(dir_.File("nsswitch.conf")) << "hosts: files dns\n";
   std::fflush(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     close(report[0]);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::string problem;
-    const int fd = SetUpSilentNameServer(dir_, &problem);
+    const int fd = SetUpSilentNameServer(dir_.path(), &problem);
     // A short message: one write on a pipe.
     if (write(report[1], problem.data(), problem.size()) < 0) _exit(1);
     close(report[1]);
@@ -565,7 +561,7 @@ SilentNameServer::SilentNameServer(const std::string& resolver_options) {
     char question[512];
     for (;;) {
       if (recv(fd, question, sizeof(question), 0) >= 0) {
-        std::ofstream(dir_ + "/questions", std::ios::app) << "q";
+        std::ofstream(dir_.File("questions"), std::ios::app) << "q";
       }
     }
   }
@@ -586,12 +582,10 @@ SilentNameServer::~SilentNameServer() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  std::error_code ignored;
-  if (!dir_.empty()) fs::remove_all(dir_, ignored);
 }
 
 int SilentNameServer::questions() const {
-  return static_cast<int>(ReadAll(dir_ + "/questions").size());
+  return static_cast<int>(ReadAll(dir_.File("questions")).size());
 }
 
 // ---------------------------------------------------------------------------------------------

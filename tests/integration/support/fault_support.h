@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "integration/support/program_run.h"
+#include "support/temp_dir.h"
 
 namespace tolv::testing {
 
@@ -163,7 +164,7 @@ class SilentNameServer {
   int questions() const;
 
  private:
-  std::string dir_;  // its resolv.conf and nsswitch.conf, and a mark for each question
+  ScratchDir dir_{"tolv-names"};  // its resolv.conf and nsswitch.conf, a mark for each question
   pid_t pid_ = -1;
   std::string problem_;
 };

@@ -18,9 +18,10 @@
 #include <sstream>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "destination/file_printer.h"
+#include "integration/support/cups_harness.h"
 #include "platform/posix/atomic_file.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -117,16 +118,9 @@ void ExpectFileDevice(const PrinterDevice& device) {
 
 class CupsDestinationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tolv-program-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    kept_ = dir_ + "/ZOBAX.PDF";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string dir_;
-  std::string kept_;
+  const testing::ScratchDir scratch_{"tolv-program"};
+  const std::string dir_ = scratch_.path();
+  const std::string kept_ = dir_ + "/ZOBAX.PDF";
   const std::string pdf_ = testing::MinimalPdf("TOLV CUPS PROBE");
 };
 
@@ -193,7 +187,8 @@ TEST_F(CupsDestinationTest, ASchedulerThatNeverAnswersCostsABoundedWaitAndKeepsT
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("did not answer within 5 seconds"), std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
@@ -240,15 +235,11 @@ TEST(ImplausibleDeviceTest, AcceptsRealPrintersOnlyAndSaysWhy) {
 class CupsQueueTest : public CupsDestinationTest {
  protected:
   void SetUp() override {
-    CupsDestinationTest::SetUp();
     scheduler_ = std::make_unique<PrivateCupsScheduler>();
     if (!scheduler_->skip_reason().empty()) GTEST_SKIP() << scheduler_->skip_reason();
     ASSERT_TRUE(scheduler_->started()) << scheduler_->problem();
   }
-  void TearDown() override {
-    scheduler_.reset();
-    CupsDestinationTest::TearDown();
-  }
+  void TearDown() override { scheduler_.reset(); }
 
   std::optional<Outcome> Print(const std::function<void()>& between = {}) {
     return OpenAndHandOver(scheduler_->environment(), dir_, pdf_, between);
@@ -342,7 +333,8 @@ TEST_F(CupsQueueTest, AQueueThatRejectsJobsKeepsTheDocument) {
   EXPECT_NE(outcome->message.find("printing on Q failed: the queue Q does not accept jobs"),
             std::string::npos)
       << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(outcome->message.find('\n'), std::string::npos);
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
   EXPECT_EQ(JobCount(), 0);
@@ -408,7 +400,8 @@ TEST_F(CupsQueueTest, ASchedulerGoneBeforeTheDocumentIsDoneKeepsIt) {
   EXPECT_EQ(outcome->kind, "cups");
   EXPECT_FALSE(outcome->ok);
   EXPECT_NE(outcome->message.find("printing on Q failed: "), std::string::npos) << outcome->message;
-  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos) << outcome->message;
+  EXPECT_NE(outcome->message.find("kept as \"" + kept_ + "\""), std::string::npos)
+      << outcome->message;
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 
