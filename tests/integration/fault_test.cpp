@@ -35,9 +35,9 @@
 #include <thread>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/fault_support.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
 
 namespace tolv::testing {
 namespace {

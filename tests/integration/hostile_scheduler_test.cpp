@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/fake_scheduler.h"
 #include "integration/support/fault_support.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
 
 namespace tolv::testing {
 namespace {
@@ -441,7 +441,8 @@ TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
     dir.WriteJob(1, paper_type, 25, 25, {{0, "Smith|Sofia"}});
     if (paper_type == 0) {
       const std::string exe = ProgramPath();
-      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX", dir.File("KORDEL1A.GFX"));
+      fs::copy_file(fs::path(exe).parent_path() / "forms" / "KORDEL1A.GFX",
+                    dir.File("KORDEL1A.GFX"));
     }
     dir.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.File("fc") +
                                 "</cachedir></fontconfig>\n");

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/form_drawing.h"
 
@@ -38,13 +38,6 @@ uint16_t U16(const std::string& bytes, size_t at) {
   uint16_t value;
   std::memcpy(&value, bytes.data() + at, 2);
   return value;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 // Pixels of a form drawing, addressed in the form's millimetres as the layouts address them.
@@ -199,7 +192,7 @@ TEST(SampleFormTest, FilesReadBackAsTheDrawing) {
     g_object_unref(pixbuf);
 
     // The form data: every black pixel once, in reading order, in black, inside the picture.
-    const std::string data = ReadFile(dir.File(DataFileName(Blank)));
+    const std::string data = testing::ReadWholeFile(dir.File(DataFileName(Blank)));
     EXPECT_EQ(data.size() % kFormDotSize, 0u);
     const std::vector<FormDot> dots = DecodeFormData(data);
     EXPECT_EQ(static_cast<int64_t>(dots.size()), bitmap.BlackCount());

@@ -32,19 +32,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/files.h"
+
 namespace tolv::testing {
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-}  // namespace
 
 std::string NoisePicture(int width, int height) {
   const int row = (width * 3 + 3) / 4 * 4;
@@ -87,7 +78,7 @@ FileState StateOf(const std::string& path) {
     state.bytes = fs::read_symlink(path).string();
   } else if (S_ISREG(info.st_mode)) {
     state.kind = FileState::Kind::kFile;
-    state.bytes = ReadAll(path);
+    state.bytes = ReadWholeFile(path);
   } else if (S_ISDIR(info.st_mode)) {
     state.kind = FileState::Kind::kDirectory;
   } else {
@@ -117,7 +108,7 @@ std::vector<std::string> NamesIn(const std::string& directory) {
 }
 
 std::string PdfProblem(const std::string& path) {
-  std::string bytes = ReadAll(path);
+  std::string bytes = ReadWholeFile(path);
   if (bytes.empty()) return "no document at " + path;
   if (bytes.rfind("%PDF-", 0) != 0) return "not a PDF";
   while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r' || bytes.back() == ' ')) {
@@ -294,7 +285,7 @@ std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOpti
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
-  for (size_t i = 0; i < pids.size(); ++i) outcomes[i].standard_error = ReadAll(err_paths[i]);
+  for (size_t i = 0; i < pids.size(); ++i) outcomes[i].standard_error = ReadWholeFile(err_paths[i]);
   return outcomes;
 }
 
@@ -585,7 +576,7 @@ SilentNameServer::~SilentNameServer() {
 }
 
 int SilentNameServer::questions() const {
-  return static_cast<int>(ReadAll(dir_.File("questions")).size());
+  return static_cast<int>(ReadWholeFile(dir_.File("questions")).size());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -628,7 +619,7 @@ bool FillFileSystem(const std::string& directory, const std::string& name, size_
 
 bool ProcessRunning(pid_t pid) {
   if (kill(pid, 0) != 0) return false;
-  std::istringstream stat(ReadAll("/proc/" + std::to_string(pid) + "/stat"));
+  std::istringstream stat(ReadWholeFile("/proc/" + std::to_string(pid) + "/stat"));
   std::string skip, state;
   stat >> skip >> skip >> state;
   return state != "Z" && state != "X";

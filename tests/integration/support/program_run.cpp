@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/files.h"
+
 namespace tolv::testing {
 namespace fs = std::filesystem;
 
@@ -43,12 +45,7 @@ void ProgramDir::Write(const std::string& name, const std::string& bytes) const 
   if (!out) throw std::runtime_error("cannot write " + name);
 }
 
-std::string ProgramDir::Read(const std::string& name) const {
-  std::ifstream in(File(name), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+std::string ProgramDir::Read(const std::string& name) const { return ReadWholeFile(File(name)); }
 
 void ProgramDir::WriteJob(int blank, int paper_type, int offset_x, int offset_y,
                           const std::map<int, std::string>& rows, const std::string& font,

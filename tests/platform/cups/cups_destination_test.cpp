@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "destination/file_printer.h"
-#include "integration/support/cups_harness.h"
 #include "platform/posix/atomic_file.h"
+#include "support/cups_harness.h"
 #include "support/temp_dir.h"
 
 namespace tolv {

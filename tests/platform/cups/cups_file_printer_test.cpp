@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "destination/file_printer.h"
-#include "integration/support/cups_harness.h"
 #include "platform/cups/cups_destination.h"
 #include "platform/posix/atomic_file.h"
+#include "support/cups_harness.h"
 #include "support/temp_dir.h"
 
 namespace tolv {

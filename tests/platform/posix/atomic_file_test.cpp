@@ -11,7 +11,8 @@
 #include <set>
 #include <string>
 
-#include "integration/support/cups_harness.h"
+#include "support/child_process.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace tolv {

@@ -1,10 +1,9 @@
 // Test support for printing through a real spooler: a private CUPS scheduler with a virtual IPP
 // printer as its default queue (scripts/test-cups), and a small PDF to print. Header-only, so that
 // both the unit and the integration tests can use it.
-#ifndef TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
-#define TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
+#ifndef TOLV_TESTS_SUPPORT_CUPS_HARNESS_H_
+#define TOLV_TESTS_SUPPORT_CUPS_HARNESS_H_
 
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -25,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace tolv::testing {
@@ -33,13 +34,6 @@ namespace tolv::testing {
 inline std::string SourceDirectory() {
   if (const char* dir = std::getenv("TOLV_SOURCE_DIR"); dir != nullptr && *dir != '\0') return dir;
   return TOLV_SOURCE_ROOT;
-}
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // A one-page A4 PDF showing `text` in Helvetica near the top-left corner.
@@ -67,54 +61,6 @@ inline std::string MinimalPdf(const std::string& text) {
   pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return pdf;
-}
-
-// Runs `work` in a forked child and returns what it returned. libcups keeps the scheduler's name
-// per process once read, and the environment is per process: each scenario gets its own.
-// Nothing when the child dies or is still busy after `limit` (it is killed: a hang, not a slow
-// run).
-template <typename Work>
-std::optional<std::string> RunInChild(Work work,
-                                      std::chrono::seconds limit = std::chrono::seconds(120)) {
-  int fds[2];
-  if (pipe(fds) != 0) return std::nullopt;
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child < 0) return std::nullopt;
-  if (child == 0) {
-    close(fds[0]);
-    const std::string result = work();
-    size_t done = 0;
-    while (done < result.size()) {
-      const ssize_t n = write(fds[1], result.data() + done, result.size() - done);
-      if (n <= 0) _exit(3);
-      done += static_cast<size_t>(n);
-    }
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string result;
-  const auto end = std::chrono::steady_clock::now() + limit;
-  bool finished = false;
-  while (!finished) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    pollfd wait{fds[0], POLLIN, 0};
-    if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) break;
-    char buffer[4096];
-    const ssize_t n = read(fds[0], buffer, sizeof(buffer));
-    if (n > 0) {
-      result.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      finished = true;
-    }
-  }
-  close(fds[0]);
-  if (!finished) kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!finished || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return result;
 }
 
 // A process listening on a unix socket that takes every connection and never says a word (or,
@@ -290,4 +236,4 @@ class PrivateCupsScheduler {
 
 }  // namespace tolv::testing
 
-#endif  // TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
+#endif  // TOLV_TESTS_SUPPORT_CUPS_HARNESS_H_
