@@ -8,6 +8,7 @@
 
 #include "integration/support/program_run.h"
 #include "support/cups_harness.h"
+#include "support/local_server.h"
 
 namespace tolv::testing {
 namespace {

@@ -38,6 +38,7 @@
 #include "integration/support/fault_support.h"
 #include "integration/support/program_run.h"
 #include "support/cups_harness.h"
+#include "support/local_server.h"
 
 namespace tolv::testing {
 namespace {

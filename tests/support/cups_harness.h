@@ -6,9 +6,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,53 +60,6 @@ inline std::string MinimalPdf(const std::string& text) {
          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return pdf;
 }
-
-// A process listening on a unix socket that takes every connection and never says a word (or,
-// with `hang_up`, closes each at once): a scheduler that is there but does not work.
-class SilentServer {
- public:
-  explicit SilentServer(const std::string& path, bool hang_up = false) : path_(path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0) return;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(fd, 16) != 0) {
-      close(fd);
-      return;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-      std::vector<int> held;
-      for (;;) {
-        const int client = accept(fd, nullptr, nullptr);
-        if (client < 0) continue;
-        if (hang_up) {
-          close(client);
-        } else {
-          held.push_back(client);
-        }
-      }
-    }
-    close(fd);
-  }
-  ~SilentServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    unlink(path_.c_str());
-  }
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-
-  bool listening() const { return pid_ > 0; }
-
- private:
-  std::string path_;
-  pid_t pid_ = -1;
-};
 
 // A private scheduler (its own folder, unix socket, D-Bus bus and virtual printer), started on
 // construction and stopped by its pids on destruction. Its one queue, Q, is the default.

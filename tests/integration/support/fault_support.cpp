@@ -297,17 +297,6 @@ Outcome RunOnce(const ProgramDir& dir, const RunOptions& options) {
 
 namespace {
 
-bool SendAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 int ConnectUnix(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -399,7 +388,8 @@ struct ProxyLink {
           continue;
         }
       }
-      if (!SendAll(from_client ? link.upstream : link.client, buffer, static_cast<size_t>(n))) {
+      if (!SendAll(from_client ? link.upstream : link.client,
+                   std::string_view(buffer, static_cast<size_t>(n)))) {
         link.Close();
       }
     }
@@ -410,84 +400,16 @@ struct ProxyLink {
 
 CuttingProxy::CuttingProxy(std::string path, std::string upstream, size_t cut_after, Cut cut,
                            pid_t scheduler)
-    : path_(std::move(path)) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path_.copy(address.sun_path, sizeof(address.sun_path) - 1);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(fd, 16) != 0) {
-    close(fd);
-    return;
-  }
-  std::fflush(nullptr);
-  pid_ = fork();
-  if (pid_ == 0) {
-    // Gone with the test, even when the test dies first.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    Forward(fd, upstream, cut_after, cut, scheduler, path_ + ".cut");
-  }
-  close(fd);
-}
+    : path_(std::move(path)), server_(ListenOnUnixSocket(path_), [&](int listener) {
+        Forward(listener, upstream, cut_after, cut, scheduler, path_ + ".cut");
+      }) {}
 
 CuttingProxy::~CuttingProxy() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
   unlink(path_.c_str());
   unlink((path_ + ".cut").c_str());
 }
 
 bool CuttingProxy::cut_made() const { return access((path_ + ".cut").c_str(), F_OK) == 0; }
-
-int ListenOnLoopback(int* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    close(fd);
-    return -1;
-  }
-  *port = ntohs(address.sin_port);
-  return fd;
-}
-
-int ClosedPort() {
-  int port = 0;
-  // Listened on and closed at once: nothing takes that port's connections.
-  const int fd = ListenOnLoopback(&port);
-  if (fd >= 0) close(fd);
-  return port;
-}
-
-SilentTcpServer::SilentTcpServer() {
-  const int fd = ListenOnLoopback(&port_);
-  if (fd < 0) return;
-  std::fflush(nullptr);
-  pid_ = fork();
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::vector<int> held;
-    for (;;) {
-      const int client = accept(fd, nullptr, nullptr);
-      if (client >= 0) held.push_back(client);
-    }
-  }
-  close(fd);
-}
-
-SilentTcpServer::~SilentTcpServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-}
 
 // ---------------------------------------------------------------------------------------------
 

@@ -21,12 +21,14 @@
 #include "destination/file_printer.h"
 #include "platform/posix/atomic_file.h"
 #include "support/cups_harness.h"
+#include "support/local_server.h"
 #include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ClosedPort;
 using testing::PrivateCupsScheduler;
 using testing::ReadWholeFile;
 using testing::RunInChild;
@@ -138,16 +140,7 @@ TEST_F(CupsDestinationTest, TheFilePrinterOnRequestKeepsTheDocument) {
 // localhost at IPP_PORT.
 TEST_F(CupsDestinationTest, ARefusedConnectionAtTheDefaultAddressMeansNoScheduler) {
   if (access("/run/cups/cups.sock", F_OK) == 0) GTEST_SKIP() << "this machine runs a scheduler";
-  // A port that was free a moment ago refuses connections.
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  close(probe);
-  const std::string port = std::to_string(ntohs(address.sin_port));
+  const std::string port = std::to_string(ClosedPort());
 
   const auto outcome = OpenAndHandOver({{"IPP_PORT", port}}, dir_, pdf_);
   ASSERT_TRUE(outcome);
