@@ -13,9 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(QueueCorrectionTest, OnlyTheQueuesOwnSectionCounts) {
-  std::string templ = (fs::temp_directory_path() / "tolv-conf-XXXXXX").string();
-  ASSERT_NE(tolv::testing::MakeTempDir(templ), nullptr);
-  const std::string dir = templ;
+  const testing::ScratchDir scratch("tolv-conf");
+  const std::string& dir = scratch.path();
   EXPECT_FALSE(ReadQueueCorrection(dir, "Q").found);  // no file
 
   std::ofstream(dir + "/tolv.conf") << "; a comment\n[Other]\nShiftX=9\n[office LASER]\n"
@@ -40,7 +39,6 @@ TEST(QueueCorrectionTest, OnlyTheQueuesOwnSectionCounts) {
     EXPECT_DOUBLE_EQ(correction.shift_x_mm, c.x);
     EXPECT_DOUBLE_EQ(correction.shift_y_mm, c.y);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
+#include "support/local_server.h"
 
 namespace tolv::testing {
 namespace {
@@ -100,9 +101,10 @@ TEST(CupsUnansweredTest, ASchedulerThatNeverAnswersEndsTheRunWithTheDocumentKept
   ASSERT_TRUE(silent.listening());
   const RunResult run = dir.Run({"CUPS_SERVER=" + dir.File("silent.sock")});
   EXPECT_EQ(run.exit_status, 2);
-  EXPECT_EQ(run.standard_error, "tolv: the print server " + dir.File("silent.sock") +
-                                    " did not answer within 5 seconds; the document was kept as \"" +
-                                    dir.File("ZOBAX.PDF") + "\"\n");
+  EXPECT_EQ(run.standard_error,
+            "tolv: the print server " + dir.File("silent.sock") +
+                " did not answer within 5 seconds; the document was kept as \"" +
+                dir.File("ZOBAX.PDF") + "\"\n");
 
   // Rendered on the file printer's device, as a run without any printer would have.
   ProgramDir on_file;

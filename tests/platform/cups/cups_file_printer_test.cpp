@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "integration/support/cups_harness.h"
-#include "platform/cups/cups_destination.h"
 #include "destination/file_printer.h"
+#include "platform/cups/cups_destination.h"
 #include "platform/posix/atomic_file.h"
+#include "support/cups_harness.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -86,19 +87,9 @@ TEST(DeviceForMediaTest, RefusesMediaThatLeavesNothingToPrintOn) {
 
 class FileDestinationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tolv-fileprinter-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    kept_ = dir_ + "/ZOBAX.PDF";
-  }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
-
-  std::string dir_;
-  std::string kept_;
+  const testing::ScratchDir scratch_{"tolv-fileprinter"};
+  const std::string dir_ = scratch_.path();
+  const std::string kept_ = dir_ + "/ZOBAX.PDF";
   FinishedDocument Pdf() const { return {pdf_, "PDF"}; }
 
   const std::string pdf_ = testing::MinimalPdf("file printer");
@@ -152,10 +143,9 @@ TEST_F(FileDestinationTest, AFailedPrinterKeepsTheDocumentAndSaysWhy) {
   EXPECT_EQ(destination.Device().printable_height_px, 7016);
   const HandOverResult result = destination.HandOver(Pdf());
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(
-      result.message,
-      "the print server x did not answer within 5 seconds; the document was kept as \"" + kept_ +
-          "\"");
+  EXPECT_EQ(result.message,
+            "the print server x did not answer within 5 seconds; the document was kept as \"" +
+                kept_ + "\"");
   EXPECT_EQ(ReadWholeFile(kept_), pdf_);
 }
 

@@ -25,18 +25,10 @@ namespace fs = std::filesystem;
 class GdiContractBackend : public ContractBackend {
  public:
   GdiContractBackend(const PrinterDevice& d, bool available) : device_(d) {
-    std::string templ = (fs::temp_directory_path() / "tolv-gdi-XXXXXX").string();
-    if (MakeTempDir(templ) == nullptr) ADD_FAILURE() << "no scratch directory";
-    dir_ = templ;
     GdiTarget target;
     target.kind = available ? GdiTarget::Kind::kFile : GdiTarget::Kind::kNone;
     target.device = d;
     printer_ = std::make_unique<GdiPrinter>(std::move(target), dir_);
-  }
-  ~GdiContractBackend() override {
-    printer_.reset();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
 
   DocumentPrinter& printer() override { return *printer_; }
@@ -120,7 +112,9 @@ class GdiContractBackend : public ContractBackend {
   }
 
   PrinterDevice device_;
-  std::string dir_;
+  // The printer goes before its directory.
+  const ScratchDir scratch_{"tolv-gdi"};
+  const std::string dir_ = scratch_.path();
   std::unique_ptr<GdiPrinter> printer_;
 };
 
