@@ -15,14 +15,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "form/tolv_form.h"
-#include "platform/cairo/cairo_platform.h"
 #include "destination/file_printer.h"
+#include "form/tolv_form.h"
+#include "job/job_file.h"
+#include "platform/cairo/cairo_platform.h"
 #include "platform/posix/atomic_file.h"
 #include "runtime/runtime.h"
-#include "surface/scale.h"
 #include "startup/form_type.h"
-#include "job/job_file.h"
+#include "surface/scale.h"
 #include "tools/form_drawing.h"
 
 namespace tolv {

@@ -9,8 +9,8 @@
 
 #include "fuzz_support.h"
 #include "job/code_page.h"
-#include "job/profile.h"
 #include "job/job_file.h"
+#include "job/profile.h"
 
 namespace tolv::fuzz {
 namespace {

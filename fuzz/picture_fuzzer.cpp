@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "fuzz_support.h"
-#include "platform/cairo/picture_loader.h"
 #include "picture/picture_format.h"
+#include "platform/cairo/picture_loader.h"
 #include "runtime/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -14,9 +14,9 @@
 #include <utility>
 
 #include "fuzz_support.h"
+#include "job/job_file.h"
 #include "platform/cairo/picture_loader.h"
 #include "platform/recording/recording.h"
-#include "job/job_file.h"
 #include "startup/main.h"
 
 #ifndef TOLV_FUZZ_FORMS_DIR

@@ -9,13 +9,13 @@
 #include <new>
 #include <string>
 
-#include "platform/default_platform.h"
+#include "destination/queue_correction.h"
 #include "destination/run_destinations.h"
+#include "platform/default_platform.h"
 #include "startup/check_report.h"
 #include "startup/options.h"
 #include "startup/program_directory.h"
 #include "startup/proof.h"
-#include "destination/queue_correction.h"
 #include "startup/test_page.h"
 
 namespace {

@@ -31,7 +31,6 @@ constexpr double kBoxDepthOfRowSpacing = 0.85;
 constexpr double kDigitLeft = 3.0;
 constexpr double kDigitWidth = 3.0;
 
-
 // The first pixel of a line kLineWidthPx wide centred on edge e (in pixels): the pixels whose
 // centres lie in [e - w/2, e + w/2). Computed the same way for every line, so edges drawn from the
 // same millimetre value land on the same pixels.

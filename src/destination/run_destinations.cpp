@@ -1,7 +1,8 @@
 #include "destination/run_destinations.h"
 
-#include "runtime/units.h"
 #include <utility>
+
+#include "runtime/units.h"
 
 namespace tolv {
 

@@ -10,8 +10,8 @@
 
 #include "drivers/sheet.h"
 #include "form/tolv_form.h"
-#include "surface/pixel_picture_box.h"
 #include "runtime/runtime.h"
+#include "surface/pixel_picture_box.h"
 #include "surface/scale.h"
 
 namespace tolv {

@@ -12,8 +12,8 @@
 
 #include <functional>
 
-#include "job/run_trace.h"
 #include "job/job.h"
+#include "job/run_trace.h"
 #include "surface/drawing_surface.h"
 
 namespace tolv {

@@ -1,7 +1,6 @@
 #include "form/tolv_form.h"
 
 #include "job/form_types.h"
-
 #include "runtime/runtime.h"
 
 namespace tolv {

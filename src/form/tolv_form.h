@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "job/run_trace.h"
 #include "job/job.h"
-#include "surface/drawing_surface.h"
+#include "job/run_trace.h"
 #include "platform/platform.h"
+#include "surface/drawing_surface.h"
 
 namespace tolv {
 

@@ -22,11 +22,19 @@ struct GridType {
 
 GridType GridTypeOf(int16_t blank) {
   switch (blank) {
-    case 1: return {26, 8.0, 71.0};
-    case 2: return {30, 0.0, 92.0};
-    case 3: case 4: case 5: case 6: return {33, 0.0, 71.0};
-    case 7: return {33, 4.0, 71.0};
-    default: return {0, 0.0, 71.0};  // only row 0 is laid out: no box count is needed
+    case 1:
+      return {26, 8.0, 71.0};
+    case 2:
+      return {30, 0.0, 92.0};
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+      return {33, 0.0, 71.0};
+    case 7:
+      return {33, 4.0, 71.0};
+    default:
+      return {0, 0.0, 71.0};  // only row 0 is laid out: no box count is needed
   }
 }
 
@@ -88,8 +96,7 @@ void TolvForm::PrintRoduvu() {
     // The row is dropped when its line would reach the bottom of the printable area.
     float bottom = 0;
     const bool off_the_page = Condition([&] {
-      const float v =
-          ToSingle(y * j.PixelsPerMmY + j.PixelsPerMmY * OriginY + p.TextHeight(U"T"));
+      const float v = ToSingle(y * j.PixelsPerMmY + j.PixelsPerMmY * OriginY + p.TextHeight(U"T"));
       bottom = v;
       return !(v < p.ScaleHeight());
     });
@@ -106,8 +113,7 @@ void TolvForm::PrintRoduvu() {
       // A character whose box would pass the printable width is left out; the others keep theirs.
       float right = 0;
       const bool fits = Condition([&] {
-        const float u =
-            ToSingle(x * j.PixelsPerMmX + j.PixelsPerMmX * OriginX + p.TextWidth(U"W"));
+        const float u = ToSingle(x * j.PixelsPerMmX + j.PixelsPerMmX * OriginX + p.TextWidth(U"W"));
         right = u;
         return u < p.ScaleWidth();
       });

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "job/run_trace.h"
 #include "job/job.h"
 #include "job/profile.h"
+#include "job/run_trace.h"
 
 namespace tolv {
 

@@ -29,8 +29,8 @@ inline constexpr double kMiniRowSpacing = 8.5;
 inline constexpr int kMiniBoxesPerRow = 26;
 
 // The maxi forms: smaller boxes, closer together, the same pitch for every type.
-inline constexpr double kMaxiHeaderX = 11.5;            // rows 0 and 1's left cells, row 2
-inline constexpr double kMaxiRightCellX = 72.0;         // rows 0 and 1's right cells
+inline constexpr double kMaxiHeaderX = 11.5;     // rows 0 and 1's left cells, row 2
+inline constexpr double kMaxiRightCellX = 72.0;  // rows 0 and 1's right cells
 inline constexpr double kMaxiRow0Y = 5.6;
 inline constexpr double kMaxiRow1Y = 12.1;
 inline constexpr double kMaxiRow2Y = 18.4;

@@ -19,7 +19,9 @@ class Picture {
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   const std::vector<uint32_t>& pixels() const { return pixels_; }
-  uint32_t pixel(int32_t x, int32_t y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+  uint32_t pixel(int32_t x, int32_t y) const {
+    return pixels_[static_cast<size_t>(y) * width_ + x];
+  }
 
  private:
   int32_t width_;

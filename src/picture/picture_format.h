@@ -68,8 +68,8 @@ PixelSize ReadPictureSize(const std::string& path, const std::function<PicturePt
 // there.
 PicturePtr DecodePlainBmp(std::string_view bytes);
 
-// A picture file's bytes: its header first, checked as CheckPictureBytes checks it (format, a header
-// a decoder reads, the pixel limit), then the rest, no further than the picture can use (an
+// A picture file's bytes: its header first, checked as CheckPictureBytes checks it (format, a
+// header a decoder reads, the pixel limit), then the rest, no further than the picture can use (an
 // uncompressed BMP ends with its last row). Raises RuntimeError (kFileNotFound) when the file is
 // missing, not a regular file or unreadable, and refuses a file too large to hold a picture within
 // the limit before any of it is read. The path is UTF-8.

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "surface/drawing_surface.h"
 #include "picture/picture.h"
 #include "picture/picture_format.h"
+#include "surface/drawing_surface.h"
 
 namespace tolv {
 

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "destination/destination.h"
-#include "surface/document_printer.h"
 #include "platform/platform.h"
+#include "surface/document_printer.h"
 
 namespace tolv {
 

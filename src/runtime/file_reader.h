@@ -39,7 +39,7 @@ FileRead ReadFileBeside(const std::string& directory, std::string_view name, siz
 // A limit as the reasons name it: "1 MiB" for whole mebibytes, else "N bytes".
 inline std::string SizeLimitText(size_t bytes) {
   return bytes % (size_t{1} << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
-                                         : std::to_string(bytes) + " bytes";
+                                        : std::to_string(bytes) + " bytes";
 }
 
 // A read that failed, saying why.
@@ -88,7 +88,6 @@ class BoundedFile {
   FileRead::Status status_ = FileRead::Status::kMissing;
   std::string cause_;
 };
-
 
 }  // namespace tolv
 

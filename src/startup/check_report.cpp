@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "layout/geometry.h"
 #include "job/code_page.h"
 #include "job/form_types.h"
+#include "layout/geometry.h"
 #include "runtime/units.h"
 
 namespace tolv {

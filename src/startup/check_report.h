@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "job/run_trace.h"
 #include "destination/destination.h"
-#include "job/job.h"
 #include "destination/queue_correction.h"
+#include "job/job.h"
+#include "job/run_trace.h"
 
 namespace tolv {
 

@@ -3,10 +3,10 @@
 #include <iostream>
 
 #include "form/tolv_form.h"
+#include "job/job_file.h"
 #include "runtime/runtime.h"
 #include "startup/check_report.h"
 #include "startup/form_type.h"
-#include "job/job_file.h"
 
 namespace tolv {
 

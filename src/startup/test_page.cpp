@@ -7,8 +7,8 @@
 #include "job/job.h"
 #include "layout/geometry.h"
 #include "runtime/runtime.h"
-#include "surface/scale.h"
 #include "startup/form_type.h"
+#include "surface/scale.h"
 
 namespace tolv {
 namespace {

@@ -46,7 +46,9 @@ int32_t DevicePixel(double px) {
 }
 
 // The nearest whole pixel of a checked position, halves to even.
-int32_t WholePixel(double px) { return static_cast<int32_t>(std::nearbyint(CheckedCoordinate(px))); }
+int32_t WholePixel(double px) {
+  return static_cast<int32_t>(std::nearbyint(CheckedCoordinate(px)));
+}
 
 bool UsableDevice(const PrinterDevice& d) {
   auto positive = [](double v) { return std::isfinite(v) && v > 0; };

@@ -33,10 +33,10 @@
 #include <vector>
 
 #include "destination/destination.h"
+#include "picture/picture.h"
 #include "surface/dot_layer.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
-#include "picture/picture.h"
 #include "surface/scale.h"
 
 namespace tolv {
@@ -124,7 +124,7 @@ class DocumentPrinter : public Printer {
   // Draws the text in black with its line's logical top-left corner at (x, y); returns its extent
   // as MeasureText does.
   virtual TextExtent OnDrawText(double x, double y, const std::u32string& text,
-                              const FontSpec& font) = 0;
+                                const FontSpec& font) = 0;
   // A line covering the pixels from (x1, y1) to (x2, y2), both included, one pixel wide, black,
   // in a draw style of 0 to 4 or 6 (5 never comes): 0 and 6 solid, 1 dash, 2 dot, 3 dash-dot,
   // 4 dash-dot-dot, each dash and gap a whole number of device pixels.

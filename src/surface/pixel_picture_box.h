@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/units.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
 #include "surface/scale.h"
-#include "runtime/units.h"
 
 namespace tolv {
 
@@ -69,7 +69,7 @@ class PixelPictureBox : public PictureBox {
   // control characters), the font's size valid and the position finite and within
   // kMaxDeviceCoordinate.
   virtual void OnDrawText(std::vector<uint32_t>& image, double x, double y,
-                        const std::u32string& text, const FontSpec& font) = 0;
+                          const std::u32string& text, const FontSpec& font) = 0;
   virtual TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) = 0;
 
   const FontSpec& font() const { return font_; }

@@ -20,13 +20,20 @@ namespace {
 // 240 down). Pixels are the device's own and have no fixed length.
 double UnitsPerInch(int16_t mode, bool vertical) {
   switch (mode) {
-    case kScaleTwips: return kTwipsPerInch;
-    case kScalePoints: return kPointsPerInch;
-    case kScaleCharacters: return vertical ? 6.0 : 12.0;
-    case kScaleInches: return 1.0;
-    case kScaleMillimetres: return kMmPerInch;
-    case kScaleCentimetres: return kMmPerInch / 10;
-    default: return 0.0;
+    case kScaleTwips:
+      return kTwipsPerInch;
+    case kScalePoints:
+      return kPointsPerInch;
+    case kScaleCharacters:
+      return vertical ? 6.0 : 12.0;
+    case kScaleInches:
+      return 1.0;
+    case kScaleMillimetres:
+      return kMmPerInch;
+    case kScaleCentimetres:
+      return kMmPerInch / 10;
+    default:
+      return 0.0;
   }
 }
 
@@ -34,7 +41,9 @@ double UnitsPerInch(int16_t mode, bool vertical) {
 
 SurfaceScale::SurfaceScale(double dpi_x, double dpi_y, double inner_width_px,
                            double inner_height_px)
-    : dpi_x_(dpi_x), dpi_y_(dpi_y), inner_width_px_(inner_width_px),
+    : dpi_x_(dpi_x),
+      dpi_y_(dpi_y),
+      inner_width_px_(inner_width_px),
       inner_height_px_(inner_height_px) {}
 
 void SurfaceScale::SetMode(int16_t mode) {

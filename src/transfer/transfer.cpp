@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "form/tolv_form.h"
-#include "surface/pixel_picture_box.h"
 #include "runtime/runtime.h"
+#include "surface/pixel_picture_box.h"
 #include "surface/scale.h"
 
 namespace tolv {

@@ -51,8 +51,7 @@ class ContractBackend {
 struct ContractBackendFactory {
   std::string name;
   // `available` false: a printer without a device, whose every member raises.
-  std::function<std::unique_ptr<ContractBackend>(const PrinterDevice& device, bool available)>
-      make;
+  std::function<std::unique_ptr<ContractBackend>(const PrinterDevice& device, bool available)> make;
 };
 
 // A page of 2 x 1 inches at 600 dpi whose printable area starts 30 px from the left and 40 px
@@ -60,7 +59,9 @@ struct ContractBackendFactory {
 PrinterDevice ContractDevice();
 
 // gtest prints a test's parameter by its bytes unless told otherwise.
-inline void PrintTo(const ContractBackendFactory& factory, std::ostream* os) { *os << factory.name; }
+inline void PrintTo(const ContractBackendFactory& factory, std::ostream* os) {
+  *os << factory.name;
+}
 
 class PrinterContractTest : public ::testing::TestWithParam<ContractBackendFactory> {};
 

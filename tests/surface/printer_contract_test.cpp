@@ -238,11 +238,20 @@ TEST_P(PrinterContractTest, WithoutAPrinterEveryMemberRaises) {
 bool DashOn(int16_t style, int d, double dpi) {
   std::vector<int> units;
   switch (style) {
-    case 1: units = {3, 1}; break;
-    case 2: units = {1, 1}; break;
-    case 3: units = {3, 1, 1, 1}; break;
-    case 4: units = {3, 1, 1, 1, 1, 1}; break;
-    default: return true;
+    case 1:
+      units = {3, 1};
+      break;
+    case 2:
+      units = {1, 1};
+      break;
+    case 3:
+      units = {3, 1, 1, 1};
+      break;
+    case 4:
+      units = {3, 1, 1, 1, 1, 1};
+      break;
+    default:
+      return true;
   }
   const int unit = std::max(1, static_cast<int>(std::lround(dpi / 150)));
   int period = 0;
@@ -313,10 +322,10 @@ class RecordingContractBackend : public ContractBackend {
         for (int y = std::min(r.top, r.bottom); y < std::max(r.top, r.bottom); ++y) {
           for (int x = std::min(r.left, r.right); x < std::max(r.left, r.right); ++x) {
             // The picture pixel whose stretched square holds this pixel's centre.
-            const int u = static_cast<int>(std::floor((x + 0.5 - r.left) / (r.right - r.left) *
-                                                      picture.width()));
-            const int v = static_cast<int>(std::floor((y + 0.5 - r.top) / (r.bottom - r.top) *
-                                                      picture.height()));
+            const int u = static_cast<int>(
+                std::floor((x + 0.5 - r.left) / (r.right - r.left) * picture.width()));
+            const int v = static_cast<int>(
+                std::floor((y + 0.5 - r.top) / (r.bottom - r.top) * picture.height()));
             set(x, y, picture.pixels()[static_cast<size_t>(v) * picture.width() + u] & 0xFFFFFF);
           }
         }

@@ -8,17 +8,14 @@
 #include "runtime/units.h"
 
 namespace tolv {
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
                                  std::shared_ptr<MissingFonts> missing)
     : PixelPictureBox(design), text_(kScreenDpi, kScreenDpi, std::move(missing)) {}
 
 void CairoPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
-                               const std::u32string& text, const FontSpec& font) {
+                                 const std::u32string& text, const FontSpec& font) {
   const int32_t width = width_px();
   const int32_t height = height_px();
   if (width <= 0 || height <= 0 || image.size() != static_cast<size_t>(width) * height) return;

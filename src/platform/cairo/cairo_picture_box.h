@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/cairo/pango_text.h"
+#include "platform/platform.h"
 #include "surface/font.h"
 #include "surface/pixel_picture_box.h"
-#include "platform/platform.h"
 
 namespace tolv {
 
@@ -23,7 +23,7 @@ class CairoPictureBox : public PixelPictureBox {
 
  protected:
   void OnDrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
-                const FontSpec& font) override;
+                  const FontSpec& font) override;
   TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:

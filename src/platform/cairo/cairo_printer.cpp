@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "job/code_page.h"
 #include "platform/cairo/cairo_dots.h"
 #include "platform/cairo/pdf_finish.h"
-#include "job/code_page.h"
 #include "runtime/runtime.h"
 
 namespace tolv {
@@ -59,7 +59,7 @@ TextExtent CairoPrinter::OnMeasureText(const std::u32string& text, const FontSpe
 }
 
 TextExtent CairoPrinter::OnDrawText(double x, double y, const std::u32string& text,
-                                  const FontSpec& font) {
+                                    const FontSpec& font) {
   return text_.Draw(cr_.get(), x, y, text, font);
 }
 
@@ -193,8 +193,8 @@ cairo_status_t CairoPrinter::WritePdf(void* closure, const unsigned char* data,
 void CairoPrinter::OnOpenDocument() {
   const PrinterDevice& d = device();
   pdf_.clear();
-  surface_.reset(cairo_pdf_surface_create_for_stream(WritePdf, this, d.page_width_pt,
-                                                     d.page_height_pt));
+  surface_.reset(
+      cairo_pdf_surface_create_for_stream(WritePdf, this, d.page_width_pt, d.page_height_pt));
   cairo_pdf_surface_set_metadata(surface_.get(), CAIRO_PDF_METADATA_CREATOR, "tolv");
   cr_.reset(cairo_create(surface_.get()));
   // Device pixels from the printable area's corner.
@@ -223,9 +223,9 @@ HandOverResult CairoPrinter::OnEndDocument() {
   const FinishedDocument document{finished, "PDF"};
   if (text_.missing_fonts().any()) {
     // A page whose text came out as nothing (or as boxes) is no form to send to a printer.
-    return destination_->Keep(
-        document, "no font available for \"" + ToUtf8(text_.missing_fonts().Take()) +
-                      "\", so nothing was printed");
+    return destination_->Keep(document, "no font available for \"" +
+                                            ToUtf8(text_.missing_fonts().Take()) +
+                                            "\", so nothing was printed");
   }
   return destination_->HandOver(document);
 }

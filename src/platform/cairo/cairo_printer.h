@@ -22,8 +22,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/cairo/pango_text.h"
 #include "destination/destination.h"
+#include "platform/cairo/pango_text.h"
 #include "surface/document_printer.h"
 
 namespace tolv {
@@ -44,7 +44,7 @@ class CairoPrinter : public DocumentPrinter {
   void OnBeginPage() override {}
   TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
   TextExtent OnDrawText(double x, double y, const std::u32string& text,
-                      const FontSpec& font) override;
+                        const FontSpec& font) override;
   void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
   void OnDrawDots(DotLayer& dots) override;
   void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;

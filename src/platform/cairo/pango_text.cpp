@@ -43,8 +43,7 @@ void PangoTextEngine::LayoutDeleter::operator()(PangoLayout* layout) const {
   g_object_unref(layout);
 }
 
-PangoTextEngine::PangoTextEngine(double dpi_x, double dpi_y,
-                                 std::shared_ptr<MissingFonts> missing)
+PangoTextEngine::PangoTextEngine(double dpi_x, double dpi_y, std::shared_ptr<MissingFonts> missing)
     : dpi_x_(dpi_x),
       dpi_y_(dpi_y),
       context_(pango_font_map_create_context(pango_cairo_font_map_get_default())),

@@ -27,8 +27,8 @@ std::string PangoText(const std::u32string& text);
 
 // Where text was drawn without a single glyph: there is no font at all, or the face and every
 // substitute fontconfig offers lack each of its characters. Such a page cannot be right. One note
-// is shared by the printer and the picture boxes of a platform, so that a page composed in a picture
-// box and then printed is known to be wrong when the printer's document ends.
+// is shared by the printer and the picture boxes of a platform, so that a page composed in a
+// picture box and then printed is known to be wrong when the printer's document ends.
 class MissingFonts {
  public:
   void Note(const FontSpec& font) {

@@ -556,8 +556,8 @@ std::string Unfinished(const SpoolerCallResult& call, bool cancelled) {
   return cause;
 }
 
-std::unique_ptr<Destination> FindDestination(const std::string& program_dir,
-                                             WholeFileWriter write, const std::string& job_title) {
+std::unique_ptr<Destination> FindDestination(const std::string& program_dir, WholeFileWriter write,
+                                             const std::string& job_title) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(kHandOverSeconds);
   if (Environment("TOLV_PRINTER") == "file") {
     return std::make_unique<FileDestination>(program_dir, write);
@@ -573,8 +573,8 @@ std::unique_ptr<Destination> FindDestination(const std::string& program_dir,
         return Serialize(LookForPrinter(channel, choice, server, port));
       });
   if (call.end != SpoolerCallResult::End::kFinished) {
-    return std::make_unique<FailedPrinterDestination>(
-        program_dir, Unfinished(call, /*cancelled=*/false), write);
+    return std::make_unique<FailedPrinterDestination>(program_dir,
+                                                      Unfinished(call, /*cancelled=*/false), write);
   }
   const Found found = Deserialize(call.reply);
   if (found.kind == "file") return std::make_unique<FileDestination>(program_dir, write);
@@ -718,8 +718,8 @@ std::string CupsDestination::SendJob(std::string_view pdf) {
         channel.Step("creating the job at " + who);
         const JobOptions options(device_.media, fresh.get());
         int job_id = 0;
-        if (!Succeeded(cupsCreateDestJob(link.get(), fresh.get(), info.get(), &job_id, job_title_.c_str(),
-                                         options.count, options.options))) {
+        if (!Succeeded(cupsCreateDestJob(link.get(), fresh.get(), info.get(), &job_id,
+                                         job_title_.c_str(), options.count, options.options))) {
           return link.Cause();
         }
         if (job_id <= 0) return "the print server created the job without a number";
@@ -736,8 +736,8 @@ std::string CupsDestination::SendJob(std::string_view pdf) {
           // the queue's attributes again, and retries a "busy" answer to that for 31 seconds.
           // The deadline still bounds it.
           SchedulerLink again(server_, port_);
-          const bool cancelled =
-              again.Open() && cupsCancelJob2(again.get(), name_.c_str(), job_id, 0) == IPP_STATUS_OK;
+          const bool cancelled = again.Open() && cupsCancelJob2(again.get(), name_.c_str(), job_id,
+                                                                0) == IPP_STATUS_OK;
           return link.Cause() + " (its job " + std::to_string(job_id) +
                  (cancelled ? " was cancelled)" : " could not be cancelled)");
         }

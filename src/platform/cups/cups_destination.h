@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/cups/spooler_call.h"
 #include "destination/destination.h"
 #include "destination/file_printer.h"
+#include "platform/cups/spooler_call.h"
 
 namespace tolv {
 

@@ -72,7 +72,6 @@ void OpenStandardDescriptors() {
   }
 }
 
-
 void SilenceLibraries() {
   const int own = fcntl(2, F_DUPFD_CLOEXEC, 3);
   const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);

@@ -96,7 +96,7 @@ TextExtent RecordingPrinter::OnMeasureText(const std::u32string& text, const Fon
 }
 
 TextExtent RecordingPrinter::OnDrawText(double x, double y, const std::u32string& text,
-                                      const FontSpec& font) {
+                                        const FontSpec& font) {
   device_ops_.push_back(device::Text{x, y, text, font});
   return OnMeasureText(text, font);
 }
@@ -114,9 +114,13 @@ void RecordingPrinter::OnDrawPicture(const PicturePtr& picture, const DeviceRect
   device_ops_.push_back(device::Picture{picture, rect});
 }
 
-void RecordingPrinter::OnBeginPage() { device_ops_.emplace_back(std::in_place_type<device::BeginPage>); }
+void RecordingPrinter::OnBeginPage() {
+  device_ops_.emplace_back(std::in_place_type<device::BeginPage>);
+}
 
-void RecordingPrinter::OnEndPage() { device_ops_.emplace_back(std::in_place_type<device::EndPage>); }
+void RecordingPrinter::OnEndPage() {
+  device_ops_.emplace_back(std::in_place_type<device::EndPage>);
+}
 
 HandOverResult RecordingPrinter::OnEndDocument() {
   device_ops_.emplace_back(std::in_place_type<device::EndDocument>);
@@ -126,8 +130,8 @@ HandOverResult RecordingPrinter::OnEndDocument() {
 // ---------------------------------------------------------------------------------------------
 // Picture boxes
 
-RecordingPictureBox::RecordingPictureBox(const PictureBoxDesign& design,
-                                         const TextMetrics& metrics, Log& log)
+RecordingPictureBox::RecordingPictureBox(const PictureBoxDesign& design, const TextMetrics& metrics,
+                                         Log& log)
     : LoggedSurface<PixelPictureBox>(design.name, log, design), metrics_(metrics) {}
 
 void RecordingPictureBox::SetPicture(PicturePtr picture) {
@@ -166,8 +170,8 @@ int32_t RecordingPictureBox::GetImageRows(int32_t first_row, int32_t count, uint
   return PixelPictureBox::GetImageRows(first_row, count, pixels, width);
 }
 
-int32_t RecordingPictureBox::SetImageRows(int32_t first_row, int32_t count,
-                                          const uint32_t* pixels, int32_t width) {
+int32_t RecordingPictureBox::SetImageRows(int32_t first_row, int32_t count, const uint32_t* pixels,
+                                          int32_t width) {
   Record(recording::SetImageRows{first_row, count});
   return PixelPictureBox::SetImageRows(first_row, count, pixels, width);
 }
@@ -179,7 +183,7 @@ void RecordingPictureBox::PrintContentInto(PictureBox& target) const {
 }
 
 void RecordingPictureBox::OnDrawText(std::vector<uint32_t>&, double, double, const std::u32string&,
-                                   const FontSpec&) {
+                                     const FontSpec&) {
   // Recorded by Print; a test reads the text from the log, not from pixels.
 }
 

@@ -11,17 +11,19 @@
 #include <variant>
 #include <vector>
 
+#include "picture/picture.h"
+#include "platform/platform.h"
 #include "surface/document_printer.h"
 #include "surface/dot_layer.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
-#include "picture/picture.h"
 #include "surface/pixel_picture_box.h"
-#include "platform/platform.h"
 #include "surface/scale.h"
 
 namespace tolv::recording {
 
+// The recorded operations, one line each so that the log reads like the drawing.
+// clang-format off
 struct SetScaleMode { int16_t mode; };
 struct SetCurrentX { float x; };
 struct SetCurrentY { float y; };
@@ -53,12 +55,12 @@ struct SetImageRows { int32_t first_row, count; };
 struct PrintContentInto { std::string target; };
 struct LoadPicture { std::string path; };
 struct DoEvents {};
+// clang-format on
 
 using Op = std::variant<SetScaleMode, SetCurrentX, SetCurrentY, SetFontName, SetFontSize,
-                        SetFontBold, Print, SetDrawStyle, Line, PSet, PaintPicture, NewPage,
-                        EndDoc, SetPicture, SetAutoRedraw, SetWidth, SetHeight, SetScaleLeft,
-                        Refresh, GetImageRows, SetImageRows, PrintContentInto, LoadPicture,
-                        DoEvents>;
+                        SetFontBold, Print, SetDrawStyle, Line, PSet, PaintPicture, NewPage, EndDoc,
+                        SetPicture, SetAutoRedraw, SetWidth, SetHeight, SetScaleLeft, Refresh,
+                        GetImageRows, SetImageRows, PrintContentInto, LoadPicture, DoEvents>;
 
 // One logged call: which surface ("Printer", "Picture1", ..., or "Platform") and what.
 struct Entry {
@@ -85,6 +87,8 @@ struct PrinterSetup {
 // What the printer's backend was asked to draw, in device pixels from the printable area's
 // corner, after every rule of the printer core: what a real backend would put on paper.
 namespace device {
+// The recorded operations, one line each so that the log reads like the drawing.
+// clang-format off
 struct BeginPage {};
 struct Text { double x, y; std::u32string text; FontSpec font; };
 struct Line { int32_t x1, y1, x2, y2; int16_t style; };
@@ -94,6 +98,7 @@ struct Picture { PicturePtr picture; DeviceRect rect; };
 struct EndPage {};
 struct EndDocument {};
 using Op = std::variant<BeginPage, Text, Line, Dots, Picture, EndPage, EndDocument>;
+// clang-format on
 }  // namespace device
 
 // Logs the calls a surface's drawing code makes that change it, after the surface has taken them:
@@ -167,7 +172,7 @@ class RecordingPrinter : public LoggedSurface<DocumentPrinter> {
   void OnBeginPage() override;
   TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
   TextExtent OnDrawText(double x, double y, const std::u32string& text,
-                      const FontSpec& font) override;
+                        const FontSpec& font) override;
   void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
   void OnDrawDots(DotLayer& dots) override;
   void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
@@ -197,7 +202,7 @@ class RecordingPictureBox : public LoggedSurface<PixelPictureBox> {
 
  protected:
   void OnDrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
-                const FontSpec& font) override;
+                  const FontSpec& font) override;
   TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:

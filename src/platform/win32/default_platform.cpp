@@ -14,8 +14,8 @@ namespace tolv {
 std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
   // Nothing ever waits for a person: no dialog for a missing drive, a failed load or a crash.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  return std::make_unique<Win32Platform>(
-      settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir);
+  return std::make_unique<Win32Platform>(settings.program_dir.empty() ? ExecutableDirectory()
+                                                                      : settings.program_dir);
 }
 
 }  // namespace tolv

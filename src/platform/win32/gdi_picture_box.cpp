@@ -24,7 +24,7 @@ TextExtent GdiPictureBox::OnMeasureText(const std::u32string& text, const FontSp
 }
 
 void GdiPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
-                             const std::u32string& text, const FontSpec& font) {
+                               const std::u32string& text, const FontSpec& font) {
   const TextExtent extent = OnMeasureText(text, font);
   const int32_t width = width_px();
   const int32_t height = height_px();

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "surface/pixel_picture_box.h"
 #include "platform/win32/gdi_text.h"
+#include "surface/pixel_picture_box.h"
 
 namespace tolv {
 
@@ -19,7 +19,7 @@ class GdiPictureBox : public PixelPictureBox {
 
  protected:
   void OnDrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
-                const FontSpec& font) override;
+                  const FontSpec& font) override;
   TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "destination/file_printer.h"
-#include "runtime/runtime.h"
 #include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/program_dir.h"
+#include "runtime/runtime.h"
 
 namespace tolv {
 namespace {
@@ -180,7 +180,7 @@ TextExtent GdiPrinter::OnMeasureText(const std::u32string& text, const FontSpec&
 }
 
 TextExtent GdiPrinter::OnDrawText(double x, double y, const std::u32string& text,
-                                const FontSpec& font) {
+                                  const FontSpec& font) {
   // GDI places text on whole device pixels: the nearest one, halves to even, as a dot's.
   HDC dc = Page();
   const TextExtent extent = fonts_.Measure(dc, text, font);

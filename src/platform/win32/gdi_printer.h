@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "destination/destination.h"
+#include "picture/picture.h"
+#include "platform/win32/gdi_text.h"
 #include "surface/document_printer.h"
 #include "surface/dot_layer.h"
 #include "surface/font.h"
-#include "picture/picture.h"
-#include "platform/win32/gdi_text.h"
 
 namespace tolv {
 
@@ -59,7 +59,7 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   void OnBeginPage() override;
   TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
   TextExtent OnDrawText(double x, double y, const std::u32string& text,
-                      const FontSpec& font) override;
+                        const FontSpec& font) override;
   void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
   void OnDrawDots(DotLayer& dots) override;
   void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;

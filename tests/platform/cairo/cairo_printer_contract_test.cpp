@@ -30,8 +30,7 @@ class KeepingDestination : public Destination {
 class CairoContractBackend : public ContractBackend {
  public:
   CairoContractBackend(const PrinterDevice& d, bool available)
-      : device_(d),
-        printer_(available ? std::make_unique<KeepingDestination>(d, pdf_) : nullptr) {}
+      : device_(d), printer_(available ? std::make_unique<KeepingDestination>(d, pdf_) : nullptr) {}
   DocumentPrinter& printer() override { return printer_; }
 
   ContractPage ReadBack() override {

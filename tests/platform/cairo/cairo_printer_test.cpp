@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "runtime/runtime.h"
-#include "surface/printer_contract.h"
 #include "support/pdf_readback.h"
+#include "surface/printer_contract.h"
 
 namespace tolv {
 namespace {

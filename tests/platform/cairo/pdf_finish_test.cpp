@@ -1,6 +1,8 @@
 // The finishing pass over the printer's PDF, read back with qpdf: what it must take away (the page
 // group of an opaque page), add (no scaling on print) and keep (every byte of every stream, the
 // group of a page that does use transparency, anything that is not PDF).
+#include "platform/cairo/pdf_finish.h"
+
 #include <cairo-pdf.h>
 #include <gtest/gtest.h>
 
@@ -12,8 +14,6 @@
 #include <qpdf/QPDFWriter.hh>
 #include <string>
 #include <vector>
-
-#include "platform/cairo/pdf_finish.h"
 
 namespace tolv {
 namespace {

@@ -1,8 +1,7 @@
 // The Windows backend's own pieces that the printer contract and the integration checks do not
 // reach: the program's folder, text in picture boxes, pictures through WIC.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <filesystem>
