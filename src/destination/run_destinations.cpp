@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "runtime/units.h"
+
 namespace tolv {
 
 PreviewDestination::PreviewDestination(std::unique_ptr<Destination> printer, std::string path,
@@ -22,7 +24,6 @@ HandOverResult PreviewDestination::HandOver(const FinishedDocument& document) {
 ShiftedDestination::ShiftedDestination(std::unique_ptr<Destination> printer, double shift_x_mm,
                                        double shift_y_mm)
     : printer_(std::move(printer)), device_(printer_->Device()) {
-  constexpr double kMmPerInch = 25.4;
   shift_x_px_ = shift_x_mm / kMmPerInch * device_.dpi_x;
   shift_y_px_ = shift_y_mm / kMmPerInch * device_.dpi_y;
   device_.printable_left_px += shift_x_px_;

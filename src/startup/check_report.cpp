@@ -6,12 +6,13 @@
 #include <sstream>
 
 #include "job/code_page.h"
+#include "job/form_types.h"
 #include "layout/geometry.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
 
-constexpr double kMmPerInch = 25.4;
 constexpr double kPointsPerMm = 72 / kMmPerInch;
 
 std::string Format(const char* format, double a, double b) {
@@ -24,23 +25,6 @@ std::string TwoDigits(int i) {
   char text[8];
   std::snprintf(text, sizeof text, "%02d", i);
   return text;
-}
-
-std::string FormTypeMeaning(int blank) {
-  switch (blank) {
-    case 1:
-    case 2:
-    case 7:
-      return "small form, 139 x 105 mm, two copies";
-    case 3:
-    case 4:
-    case 5:
-      return "large form, 139 x 141 mm, two copies";
-    case 6:
-      return "large single form, 139 x 205.3 mm, one copy";
-    default:
-      return "unknown: no row beyond row 0 is laid out";
-  }
 }
 
 std::string OutputModeMeaning(int paper_type, int blank) {
@@ -68,7 +52,7 @@ bool Exists(const std::string& path) {
 
 void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trace) {
   const PrintJobRecord& p = job.PrintJob;
-  trace.Note("form type", std::to_string(p.Blank) + ": " + FormTypeMeaning(p.Blank));
+  trace.Note("form type", std::to_string(p.Blank) + ": " + DescribeFormType(p.Blank));
   trace.Note("output mode",
              std::to_string(p.PaperType) + ": " + OutputModeMeaning(p.PaperType, p.Blank));
   trace.Note("placement", "offsets " + std::to_string(p.OffsetX) + ", " +
@@ -91,10 +75,9 @@ void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trac
           trace.unshown_characters(job.FontFace.empty() ? U"Arial" : job.FontFace, job.Rows[i]);
     }
   }
-  if (p.Blank >= 1 && p.Blank <= 7) {
-    const std::string base = program_dir + "/KORDEL" + std::to_string(p.Blank) + "A.";
+  if (FindFormType(p.Blank) != nullptr) {
     for (const char* kind : {"GFX", "DAT"}) {
-      const std::string path = base + kind;
+      const std::string path = program_dir + "/" + FormFileName(p.Blank, kind);
       // Output mode 2 loads the picture too: its size scales the dots.
       const bool used =
           (kind[0] == 'G') ? (p.PaperType >= 0 && p.PaperType <= 2) : p.PaperType == 2;

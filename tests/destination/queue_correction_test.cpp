@@ -16,9 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(QueueCorrectionTest, OnlyTheQueuesOwnSectionCounts) {
-  std::string templ = (fs::temp_directory_path() / "tolv-conf-XXXXXX").string();
-  ASSERT_NE(tolv::testing::MakeTempDir(templ), nullptr);
-  const std::string dir = templ;
+  const testing::ScratchDir scratch("tolv-conf");
+  const std::string& dir = scratch.path();
   EXPECT_FALSE(ReadQueueCorrection(dir, "Q").found);  // no file
 
   std::ofstream(dir + "/tolv.conf")
@@ -64,7 +63,6 @@ TEST(QueueCorrectionTest, OnlyTheQueuesOwnSectionCounts) {
   ASSERT_EQ(fifo.problems.size(), 1u);
   EXPECT_NE(fifo.problems[0].find("not a regular file"), std::string::npos) << fifo.problems[0];
 #endif
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
 
 namespace tolv::testing {
 namespace {

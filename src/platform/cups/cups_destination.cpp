@@ -17,14 +17,13 @@
 #include <utility>
 
 #include "platform/posix/process_guard.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
 
 constexpr double kDefaultDpi = 600;
 constexpr double kHundredthsMmPerInch = 2540;
-constexpr double kMmPerInch = 25.4;
-constexpr double kPointsPerInch = 72;
 
 struct DestInfoFree {
   void operator()(cups_dinfo_t* info) const { cupsFreeDestInfo(info); }
