@@ -19,17 +19,42 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: all deps build test unit-test asan-test demo bench clean fuzz-build fuzz fuzz-smoke valgrind \
-        package summary-start windows windows-configure windows-test
+.PHONY: all deps configure build build-all check format-check test unit-test asan-test demo bench \
+        clean fuzz-build fuzz fuzz-smoke valgrind package summary-start windows windows-configure \
+        windows-test
 
 all: build
 
+# Every package of the tests; `make` alone installs only what the program needs.
 deps:
 	@./scripts/install-deps
 
-build: deps
+configure:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+# The program, its sample forms and its man page.
+build:
+	@./scripts/install-deps --demo
+	@$(MAKE) --no-print-directory configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tolv tolv_sample_forms tolv_man_page
+
+# Everything: the program, the tools and every test.
+build-all: deps configure
 	@cmake --build $(BUILD) -j $(JOBS)
+
+# The quick loop: the formatting, then the unit tests alone (the CUPS backend's, which start a
+# scheduler, run in make test). One test: build/tests/tolv_tests --gtest_filter='Suite.Name'.
+check: format-check
+	@./scripts/install-deps --unit
+	@$(MAKE) --no-print-directory configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tolv tolv_tests
+	@TOLV_EXE=$(abspath $(BUILD))/tolv $(BUILD)/tests/tolv_tests --gtest_brief=1 \
+	  --gtest_filter='-Cups*'
+
+# Every C++ file of the project in the project's format (.clang-format).
+format-check:
+	@./scripts/install-deps --unit
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # A ctest run ($(3): environment settings for it) with its result kept as one line of the
 # summary: how many ran and passed, how many were skipped.
@@ -43,7 +68,7 @@ endef
 summary-start:
 	@mkdir -p $(BUILD) && rm -f $(SUMMARY)
 
-unit-test: build summary-start
+unit-test: build-all summary-start
 	$(call ctest_with_summary,$(BUILD),unit and integration tests)
 
 asan-test: deps summary-start
@@ -69,14 +94,14 @@ fuzz-smoke: fuzz-build summary-start
 	number of mutations, none failed (log: $(FUZZ_BUILD)/smoke.log)" >> $(SUMMARY)
 
 # The program once per output mode under valgrind's memcheck.
-valgrind: build summary-start
+valgrind: build-all summary-start
 	set -o pipefail; ./scripts/valgrind-check $(BUILD) | tee $(BUILD)/valgrind.log
 	@echo "valgrind: $$(grep -c ' ok: ' $(BUILD)/valgrind.log) runs of the program under memcheck, \
 	no errors (log: $(BUILD)/valgrind.log)" >> $(SUMMARY)
 
 # The Windows build: tolv.exe cross-compiled with mingw-w64 (static, system DLLs only) and
 # tolv-windows.zip with the exe, the sample forms the Linux build draws, and a README.
-windows-configure: build
+windows-configure: build-all
 	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DTOLV_FORMS_DIR=$(abspath $(BUILD))/forms \
 	  -DTOLV_LINUX_BUILD=$(abspath $(BUILD)) >/dev/null
@@ -90,7 +115,7 @@ windows-test: windows-configure summary-start
 	$(call ctest_with_summary,$(WIN_BUILD),the Windows build under wine)
 
 # Each stage stops `make test` when it fails; at the end, what ran.
-test: unit-test asan-test fuzz-smoke valgrind windows-test
+test: format-check unit-test asan-test fuzz-smoke valgrind windows-test
 	@echo; echo "make test: everything passed"; sed 's/^/  /' $(SUMMARY)
 
 # Quiet: installs only what the program needs, builds only it and the sample forms, with one line
@@ -99,7 +124,7 @@ demo:
 	@BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/demo
 
 # build/tolv-<version>-<arch>.deb (run-time dependencies declared) and .tar.gz.
-package: build
+package: build-all
 	@cd $(BUILD) && cpack
 
 # Builds with the benchmarks, runs them and writes their figures into BENCHMARKS.md. Not part of

@@ -31,8 +31,6 @@ constexpr double kBoxDepthOfRowSpacing = 0.85;
 constexpr double kDigitLeft = 3.0;
 constexpr double kDigitWidth = 3.0;
 
-bool IsMiniForm(int16_t Blank) { return Blank == 1 || Blank == 2 || Blank == 7; }
-
 // The first pixel of a line kLineWidthPx wide centred on edge e (in pixels): the pixels whose
 // centres lie in [e - w/2, e + w/2). Computed the same way for every line, so edges drawn from the
 // same millimetre value land on the same pixels.
@@ -284,9 +282,9 @@ std::vector<FormDot> DecodeFormData(const std::string& bytes) {
   return dots;
 }
 
-std::string PictureFileName(int16_t Blank) { return "KORDEL" + std::to_string(Blank) + "A.GFX"; }
+std::string PictureFileName(int16_t Blank) { return FormFileName(Blank, "GFX"); }
 
-std::string DataFileName(int16_t Blank) { return "KORDEL" + std::to_string(Blank) + "A.DAT"; }
+std::string DataFileName(int16_t Blank) { return FormFileName(Blank, "DAT"); }
 
 void WriteSampleForms(const std::string& dir) {
   const std::filesystem::path folder(dir);

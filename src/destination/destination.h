@@ -4,6 +4,7 @@
 #ifndef TOLV_DESTINATION_DESTINATION_H_
 #define TOLV_DESTINATION_DESTINATION_H_
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,12 +43,31 @@ struct HandOverResult {
   std::string message;
 };
 
+// Where a document put marks (text, lines, pictures), in device pixels from the printable area's
+// top-left corner, over all its pages.
+struct MarkedArea {
+  bool any = false;
+  double left = 0, top = 0, right = 0, bottom = 0;
+  void Add(double x0, double y0, double x1, double y1) {
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
+    left = any ? std::min(left, x0) : x0;
+    top = any ? std::min(top, y0) : y0;
+    right = any ? std::max(right, x1) : x1;
+    bottom = any ? std::max(bottom, y1) : y1;
+    any = true;
+  }
+};
+
 // One finished print document, of whatever kind the printer backend makes (a PDF from Cairo, an
 // EMF from GDI).
 struct FinishedDocument {
   std::string_view bytes;
   // The file name extension a copy kept beside the program takes: "PDF", "EMF".
   std::string_view extension;
+  // Where it marks the page, when the backend says (a queue's correction must not move a mark
+  // off the printable area).
+  MarkedArea marks = {};
 };
 
 class Destination {

@@ -4,12 +4,11 @@
 #include <utility>
 
 #include "runtime/quoted.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
 
-constexpr double kMmPerInch = 25.4;
-constexpr double kPointsPerInch = 72;
 constexpr double kA4WidthMm = 210;
 constexpr double kA4HeightMm = 297;
 constexpr double kFileDpi = 600;

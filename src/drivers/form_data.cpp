@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "form/tolv_form.h"
+#include "job/form_types.h"
 #include "runtime/file_reader.h"
 #include "runtime/runtime.h"
 
@@ -78,7 +79,7 @@ void TolvForm::DrawFormData(const int32_t& X, const int32_t& Y, const int32_t& W
   const double SY = DivideDouble(H, picture.ScaleHeight());
 
   const std::string path =
-      platform().ProgramDirectory() + "/KORDEL" + std::to_string(job().PrintJob.Blank) + "A.DAT";
+      platform().ProgramDirectory() + "/" + FormFileName(job().PrintJob.Blank, "DAT");
   FormDataFile file(path);
 
   // The space opens the print document before the first dot.

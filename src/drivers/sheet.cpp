@@ -30,7 +30,7 @@ Sheet::Sheet(const JobState& j, Printer& p, FormSize size)
     : printer_(p), size_(size), second_copy_(!j.PrintJob.CopyImagePath.empty()) {
   double height_mm = kMiniFormHeightMm;
   if (size == FormSize::kMaxi) {
-    height_mm = j.PrintJob.Blank == 6 ? kTallMaxiFormHeightMm : kMaxiFormHeightMm;
+    height_mm = FormHeightMm(j.PrintJob.Blank);
   }
   Step([&] { W = ToSingle(static_cast<long double>(kFormWidthMm) * j.PixelsPerMmX * j.Zoom); });
   Step([&] { H = ToSingle(static_cast<long double>(height_mm) * j.PixelsPerMmY * j.Zoom); });

@@ -1,5 +1,6 @@
 #include "form/tolv_form.h"
 
+#include "job/form_types.h"
 #include "runtime/runtime.h"
 
 namespace tolv {
@@ -43,7 +44,7 @@ void TolvForm::Form_Activate() {
 
   const int16_t paper_type = job_.PrintJob.PaperType;
   const int16_t blank = job_.PrintJob.Blank;
-  const bool large_form = blank >= 3 && blank <= 6;
+  const bool large_form = IsMaxiForm(blank);
   // A driver's own failures stay inside it; one that escapes skips the rest of the dispatch only.
   Step([&] {
     switch (paper_type) {

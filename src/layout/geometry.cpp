@@ -13,7 +13,7 @@ TextFormGeometry MiniFormGeometry(int16_t Blank) {
 }
 
 TextFormGeometry MaxiFormGeometry(int16_t Blank) {
-  const double height = Blank == 6 ? kTallMaxiFormHeightMm : kMaxiFormHeightMm;
+  const double height = FormHeightMm(Blank);
   return {kFormWidthMm,
           height,
           kMaxiHeaderX,

@@ -10,12 +10,11 @@
 
 #include <cstdint>
 
+#include "job/form_types.h"
+
 namespace tolv {
 
-inline constexpr double kFormWidthMm = 139.0;
-
 // The mini forms.
-inline constexpr double kMiniFormHeightMm = 105.0;
 inline constexpr double kMiniHeaderX = 9.5;      // row 0's left cell, rows 1 and 2
 inline constexpr double kMiniRightCellX = 74.0;  // row 0's right cell
 inline constexpr double kMiniRow0Y = 5.2;
@@ -30,10 +29,8 @@ inline constexpr double kMiniRowSpacing = 8.5;
 inline constexpr int kMiniBoxesPerRow = 26;
 
 // The maxi forms: smaller boxes, closer together, the same pitch for every type.
-inline constexpr double kMaxiFormHeightMm = 141.0;
-inline constexpr double kTallMaxiFormHeightMm = 205.3;  // Blank 6
-inline constexpr double kMaxiHeaderX = 11.5;            // rows 0 and 1's left cells, row 2
-inline constexpr double kMaxiRightCellX = 72.0;         // rows 0 and 1's right cells
+inline constexpr double kMaxiHeaderX = 11.5;     // rows 0 and 1's left cells, row 2
+inline constexpr double kMaxiRightCellX = 72.0;  // rows 0 and 1's right cells
 inline constexpr double kMaxiRow0Y = 5.6;
 inline constexpr double kMaxiRow1Y = 12.1;
 inline constexpr double kMaxiRow2Y = 18.4;
@@ -42,12 +39,6 @@ inline constexpr double kMaxiBoxPitch = 3.78;
 inline constexpr double kMaxiFirstBoxRowY = 27.5;
 inline constexpr double kMaxiRowSpacing = 6.35;
 inline constexpr int kMaxiBoxesPerRow = 35;
-
-// The height of form type `blank`: small (1, 2, 7), tall (6), else large.
-constexpr double FormHeightMm(int blank) {
-  if (blank == 1 || blank == 2 || blank == 7) return kMiniFormHeightMm;
-  return blank == 6 ? kTallMaxiFormHeightMm : kMaxiFormHeightMm;
-}
 
 // The first row of character boxes on every text form.
 inline constexpr int kFirstBoxRow = 3;

@@ -6,12 +6,13 @@
 #include <sstream>
 
 #include "job/code_page.h"
+#include "job/form_types.h"
 #include "layout/geometry.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
 
-constexpr double kMmPerInch = 25.4;
 constexpr double kPointsPerMm = 72 / kMmPerInch;
 
 std::string Format(const char* format, double a, double b) {
@@ -24,23 +25,6 @@ std::string TwoDigits(int i) {
   char text[8];
   std::snprintf(text, sizeof text, "%02d", i);
   return text;
-}
-
-std::string FormTypeMeaning(int blank) {
-  switch (blank) {
-    case 1:
-    case 2:
-    case 7:
-      return "small form, 139 x 105 mm, two copies";
-    case 3:
-    case 4:
-    case 5:
-      return "large form, 139 x 141 mm, two copies";
-    case 6:
-      return "large single form, 139 x 205.3 mm, one copy";
-    default:
-      return "unknown: no row beyond row 0 is laid out";
-  }
 }
 
 std::string OutputModeMeaning(int paper_type, int blank) {
@@ -68,7 +52,7 @@ bool Exists(const std::string& path) {
 
 void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trace) {
   const PrintJobRecord& p = job.PrintJob;
-  trace.Note("form type", std::to_string(p.Blank) + ": " + FormTypeMeaning(p.Blank));
+  trace.Note("form type", std::to_string(p.Blank) + ": " + DescribeFormType(p.Blank));
   trace.Note("output mode",
              std::to_string(p.PaperType) + ": " + OutputModeMeaning(p.PaperType, p.Blank));
   trace.Note("placement", "offsets " + std::to_string(p.OffsetX) + ", " +
@@ -84,10 +68,16 @@ void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trac
     if (!used.empty()) font += ", drawn with \"" + used + "\"";
   }
   trace.Note("font", font);
-  if (p.Blank >= 1 && p.Blank <= 7) {
-    const std::string base = program_dir + "/KORDEL" + std::to_string(p.Blank) + "A.";
+  if (trace.unshown_characters) {
+    for (size_t i = 0; i < job.Rows.size(); ++i) {
+      if (job.Rows[i].empty()) continue;
+      trace.row(static_cast<int>(i)).no_glyph =
+          trace.unshown_characters(job.FontFace.empty() ? U"Arial" : job.FontFace, job.Rows[i]);
+    }
+  }
+  if (FindFormType(p.Blank) != nullptr) {
     for (const char* kind : {"GFX", "DAT"}) {
-      const std::string path = base + kind;
+      const std::string path = program_dir + "/" + FormFileName(p.Blank, kind);
       // Output mode 2 loads the picture too: its size scales the dots.
       const bool used =
           (kind[0] == 'G') ? (p.PaperType >= 0 && p.PaperType <= 2) : p.PaperType == 2;
@@ -123,10 +113,13 @@ void NoteDestination(const Destination& destination, RunTrace& trace) {
 }
 
 void NoteCorrection(const QueueCorrection& correction, RunTrace& trace) {
-  trace.Note("correction", correction.found
-                               ? Format("tolv.conf moves the page %.2f mm right, %.2f mm down",
-                                        correction.shift_x_mm, correction.shift_y_mm)
-                               : "none (no section for this queue in tolv.conf)");
+  trace.Note("correction", correction.found ? Format("tolv.conf moves the page %.2f mm right, "
+                                                     "%.2f mm down",
+                                                     correction.shift_x_mm, correction.shift_y_mm)
+                           : correction.problems.empty()
+                               ? "none (no section for this queue in tolv.conf)"
+                               : "none: tolv.conf has a problem for this queue");
+  for (const std::string& problem : correction.problems) trace.Problem(problem);
 }
 
 std::string CheckReport(const RunTrace& trace, bool* problems) {
@@ -178,6 +171,17 @@ std::string CheckReport(const RunTrace& trace, bool* problems) {
       if (r.cut_characters > 0) {
         row_problems.push_back("cut by LEN" + TwoDigits(index) + ": " +
                                std::to_string(r.cut_characters) + " characters left out");
+      }
+      if (!r.no_glyph.empty() && r.prints > 0) {
+        std::string codes;
+        for (const char32_t c : r.no_glyph) {
+          char code[16];
+          std::snprintf(code, sizeof code, "%sU+%04X", codes.empty() ? "" : " ",
+                        static_cast<unsigned>(c));
+          codes += code;
+        }
+        row_problems.push_back("printed as missing-glyph boxes, no font can show " +
+                               ToUtf8(r.no_glyph) + " (" + codes + ")");
       }
       for (const std::string& why : r.dropped) {
         row_problems.push_back((r.prints > 0 ? "partly left out: " : "dropped: ") + why);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "drivers/sheet.h"
+#include "job/form_types.h"
 #include "job/job.h"
 #include "layout/geometry.h"
 #include "runtime/runtime.h"
@@ -89,8 +90,7 @@ int MainTestPage(Platform& platform, int blank) {
   // Where the direct page drivers put the form and its second copy, as a job of it with offsets 25
   // (centred) at zoom 100: the same sheet, with its cut line or second page.
   TestPage page(p, job.PixelsPerMmX, job.PixelsPerMmY);
-  const bool mini = blank == 1 || blank == 2 || blank == 7;
-  Sheet sheet(job, p, mini ? FormSize::kMini : FormSize::kMaxi);
+  Sheet sheet(job, p, IsMiniForm(blank) ? FormSize::kMini : FormSize::kMaxi);
   sheet.Walk([&](long double X, long double Y, float W, float H) { page.Form({X, Y, W, H}); });
   Step([&] { p.EndDoc(); });
   return platform.EndProgram();

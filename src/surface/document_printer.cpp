@@ -8,14 +8,33 @@
 #include "surface/text_rules.h"
 
 namespace tolv {
+
+std::vector<int32_t> DashPattern(int16_t style, const PrinterDevice& device) {
+  std::vector<int32_t> units;
+  switch (style) {
+    case 1:
+      units = {3, 1};
+      break;
+    case 2:
+      units = {1, 1};
+      break;
+    case 3:
+      units = {3, 1, 1, 1};
+      break;
+    case 4:
+      units = {3, 1, 1, 1, 1, 1};
+      break;
+    default:
+      return {};
+  }
+  const int32_t unit = std::max<int32_t>(
+      1, static_cast<int32_t>(std::lround(std::min(device.dpi_x, device.dpi_y) / 150.0)));
+  for (int32_t& length : units) length *= unit;
+  return units;
+}
 namespace {
 
-double CheckedCoordinate(double px) {
-  if (!std::isfinite(px) || std::fabs(px) > kMaxDeviceCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
-  return px;
-}
+double CheckedCoordinate(double px) { return CheckedDeviceCoordinate(px); }
 
 // The device pixel of a position: the nearest, halves to even, as ToInt32 rounds. std::lrint
 // rounds so in the default rounding mode in one instruction, where ToInt32's long double rounding
@@ -76,15 +95,15 @@ void DocumentPrinter::Require() const {
 
 void DocumentPrinter::BeginOutput() {
   if (state_ == State::kInPage) return;
-  if (state_ == State::kNoDocument) OpenDocument();
+  if (state_ == State::kNoDocument) OnOpenDocument();
   // The document counts as open from here, so that a page that fails to begin still ends with it.
   state_ = State::kBetweenPages;
-  BeginPage();
+  OnBeginPage();
   state_ = State::kInPage;
 }
 
 void DocumentPrinter::FlushDots() {
-  if (!dots_.empty()) DrawDots(dots_);
+  if (!dots_.empty()) OnDrawDots(dots_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -170,19 +189,19 @@ void DocumentPrinter::Print(const std::u32string& text) {
   const double y = CheckedCoordinate(current_y_px_);
   BeginOutput();
   FlushDots();
-  const TextExtent extent = DrawText(x, y, DrawnText(text), font_);
+  const TextExtent extent = OnDrawText(x, y, DrawnText(text), font_);
   current_y_px_ = y + extent.height;
   current_x_px_ = scale_.ToDeviceX(0);
 }
 
 float DocumentPrinter::TextWidth(const std::u32string& text) {
   Require();
-  return ToSingle(scale_.LengthFromDeviceX(MeasureText(DrawnText(text), font_).width));
+  return ToSingle(scale_.LengthFromDeviceX(OnMeasureText(DrawnText(text), font_).width));
 }
 
 float DocumentPrinter::TextHeight(const std::u32string& text) {
   Require();
-  return ToSingle(scale_.LengthFromDeviceY(MeasureText(DrawnText(text), font_).height));
+  return ToSingle(scale_.LengthFromDeviceY(OnMeasureText(DrawnText(text), font_).height));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -210,7 +229,7 @@ void DocumentPrinter::Line(float x1, float y1, float x2, float y2) {
   BeginOutput();
   FlushDots();
   if (draw_style_ == 5) return;  // transparent
-  DrawLine(px1, py1, px2, py2, draw_style_);
+  OnDrawLine(px1, py1, px2, py2, draw_style_);
 }
 
 void DocumentPrinter::PSet(float x, float y, int32_t color) {
@@ -239,7 +258,7 @@ void DocumentPrinter::PaintPicture(const PicturePtr& picture, float x, float y, 
       picture->height() == 0) {
     return;
   }
-  DrawPicture(picture, rect);
+  OnDrawPicture(picture, rect);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -249,7 +268,7 @@ void DocumentPrinter::NewPage() {
   Require();
   BeginOutput();
   FlushDots();
-  EndPage();
+  OnEndPage();
   state_ = State::kBetweenPages;
   current_x_px_ = scale_.ToDeviceX(0);
   current_y_px_ = scale_.ToDeviceY(0);
@@ -262,12 +281,12 @@ void DocumentPrinter::EndDoc() {
     // A failure here leaves the document to the backend's end, which reports what went wrong.
     Step([&] {
       FlushDots();
-      EndPage();
+      OnEndPage();
     });
   }
   state_ = State::kNoDocument;
   ++documents_ended_;
-  Record(EndDocument());
+  Record(OnEndDocument());
 }
 
 void DocumentPrinter::Record(const HandOverResult& result) {

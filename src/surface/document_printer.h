@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "destination/destination.h"
 #include "picture/picture.h"
@@ -44,10 +45,6 @@ namespace tolv {
 inline constexpr char32_t kPrinterDefaultFace[] = U"Arial";
 constexpr float kPrinterDefaultFontSize = 10.0f;
 
-// Device coordinates beyond this many pixels are refused as an overflow: Cairo keeps path
-// coordinates in 24.8 fixed point and GDI in 27 bits, and both would wrap them silently.
-constexpr double kMaxDeviceCoordinate = 8388607.0;
-
 // A picture's place on the page: the device pixel edges of its left, top, right and bottom sides.
 // right < left (or bottom < top) mirrors the picture; the sides are never equal.
 struct DeviceRect {
@@ -56,6 +53,12 @@ struct DeviceRect {
   int32_t right;
   int32_t bottom;
 };
+
+// The on and off lengths of a draw style's dashes in device pixels, from a line's first end; empty
+// for a solid line. The unit is 1/150 inch at the device's lower resolution (4 pixels at 600 dpi):
+// short enough that a dotted cut line reads as dots, long enough that every printer resolves it.
+// Style 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot; 0 and 6 solid (5 draws nothing at all).
+std::vector<int32_t> DashPattern(int16_t style, const PrinterDevice& device);
 
 class DocumentPrinter : public Printer {
  public:
@@ -106,34 +109,35 @@ class DocumentPrinter : public Printer {
   // printer either, and Finish() reports it as a failure.
   explicit DocumentPrinter(std::optional<PrinterDevice> device);
 
-  // ---- The hooks. Positions are device pixels from the printable area's corner, checked against
+  // ---- The hooks, named On... so that no name of theirs is a Win32 macro (windows.h defines
+  // DrawText). Positions are device pixels from the printable area's corner, checked against
   // kMaxDeviceCoordinate; a font is always one CheckFontSize accepts; text is as drawn (no
   // control characters). Every drawing hook is called inside a page.
 
   // Opens a document, at the first output.
-  virtual void OpenDocument() = 0;
+  virtual void OnOpenDocument() = 0;
   // Begins a page, before its first mark (or at a NewPage that ends it at once).
-  virtual void BeginPage() = 0;
+  virtual void OnBeginPage() = 0;
   // The advance width of the text and the height of a line of the font (ascent, descent and line
   // gap), in device pixels.
-  virtual TextExtent MeasureText(const std::u32string& text, const FontSpec& font) = 0;
+  virtual TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) = 0;
   // Draws the text in black with its line's logical top-left corner at (x, y); returns its extent
   // as MeasureText does.
-  virtual TextExtent DrawText(double x, double y, const std::u32string& text,
-                              const FontSpec& font) = 0;
+  virtual TextExtent OnDrawText(double x, double y, const std::u32string& text,
+                                const FontSpec& font) = 0;
   // A line covering the pixels from (x1, y1) to (x2, y2), both included, one pixel wide, black,
   // in a draw style of 0 to 4 or 6 (5 never comes): 0 and 6 solid, 1 dash, 2 dot, 3 dash-dot,
   // 4 dash-dot-dot, each dash and gap a whole number of device pixels.
-  virtual void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) = 0;
+  virtual void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) = 0;
   // Drains the dot layer (DotLayer::Drain), which is not empty.
-  virtual void DrawDots(DotLayer& dots) = 0;
+  virtual void OnDrawDots(DotLayer& dots) = 0;
   // The whole picture stretched into the rectangle, nearest-pixel. The picture has pixels.
-  virtual void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) = 0;
+  virtual void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) = 0;
   // Ends the page begun last.
-  virtual void EndPage() = 0;
+  virtual void OnEndPage() = 0;
   // Ends the document (its last page already ended) and hands it over; the outcome says whether
   // it was taken. Never raises.
-  virtual HandOverResult EndDocument() = 0;
+  virtual HandOverResult OnEndDocument() = 0;
 
  private:
   enum class State { kNoDocument, kInPage, kBetweenPages };

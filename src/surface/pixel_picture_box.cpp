@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 #include "surface/text_rules.h"
 
 namespace tolv {
 namespace {
 
 // Picture boxes work at the screen's 96 dots per inch.
-constexpr double kScreenDpi = 1440.0 / kTwipsPerPixel;
 
 // Copies the part of a w x h source that fits into a tw x th target, top-left on top-left.
 void Blit(const uint32_t* src, int32_t w, int32_t h, uint32_t* dst, int32_t tw, int32_t th) {
@@ -61,18 +61,21 @@ void PixelPictureBox::SetFontSize(float points) {
 void PixelPictureBox::Print(const std::u32string& text) {
   // Drawing while AutoRedraw is off would go to a window that is never shown.
   if (auto_redraw_) {
-    DrawText(MutableImage(), current_x_px_, current_y_px_, DrawnText(text), font_);
+    // The device's coordinate limit holds for every backend's text, checked before any is drawn.
+    const double x = CheckedDeviceCoordinate(current_x_px_);
+    const double y = CheckedDeviceCoordinate(current_y_px_);
+    OnDrawText(MutableImage(), x, y, DrawnText(text), font_);
   }
-  current_y_px_ += MeasureText(U"", font_).height;
+  current_y_px_ += OnMeasureText(U"", font_).height;
   current_x_px_ = scale_.ToDeviceX(0);
 }
 
 float PixelPictureBox::TextWidth(const std::u32string& text) {
-  return ToSingle(scale_.LengthFromDeviceX(MeasureText(DrawnText(text), font_).width));
+  return ToSingle(scale_.LengthFromDeviceX(OnMeasureText(DrawnText(text), font_).width));
 }
 
 float PixelPictureBox::TextHeight(const std::u32string& text) {
-  return ToSingle(scale_.LengthFromDeviceY(MeasureText(text, font_).height));
+  return ToSingle(scale_.LengthFromDeviceY(OnMeasureText(text, font_).height));
 }
 
 void PixelPictureBox::SetPicture(PicturePtr picture) {

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/units.h"
 #include "surface/drawing_surface.h"
 #include "surface/font.h"
 #include "surface/scale.h"
 
 namespace tolv {
 
-constexpr float kTwipsPerPixel = 15.0f;
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 
 class PixelPictureBox : public PictureBox {
@@ -66,10 +66,11 @@ class PixelPictureBox : public PictureBox {
  protected:
   // Draws the text with its line's top-left corner at (x, y) device pixels into the persistent
   // image (width_px() x height_px(), rows top-down). The text is already as drawn (DrawnText: no
-  // control characters) and the font's size valid.
-  virtual void DrawText(std::vector<uint32_t>& image, double x, double y,
-                        const std::u32string& text, const FontSpec& font) = 0;
-  virtual TextExtent MeasureText(const std::u32string& text, const FontSpec& font) = 0;
+  // control characters), the font's size valid and the position finite and within
+  // kMaxDeviceCoordinate.
+  virtual void OnDrawText(std::vector<uint32_t>& image, double x, double y,
+                          const std::u32string& text, const FontSpec& font) = 0;
+  virtual TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) = 0;
 
   const FontSpec& font() const { return font_; }
 

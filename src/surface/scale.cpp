@@ -1,8 +1,19 @@
 #include "surface/scale.h"
 
+#include <cmath>
+
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 
 namespace tolv {
+
+double CheckedDeviceCoordinate(double px) {
+  if (!std::isfinite(px) || std::fabs(px) > kMaxDeviceCoordinate) {
+    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
+  }
+  return px;
+}
+
 namespace {
 
 // Units per inch of the scale modes that are a fixed length (a character is 120 twips across and
@@ -10,17 +21,17 @@ namespace {
 double UnitsPerInch(int16_t mode, bool vertical) {
   switch (mode) {
     case kScaleTwips:
-      return 1440.0;
+      return kTwipsPerInch;
     case kScalePoints:
-      return 72.0;
+      return kPointsPerInch;
     case kScaleCharacters:
       return vertical ? 6.0 : 12.0;
     case kScaleInches:
       return 1.0;
     case kScaleMillimetres:
-      return 25.4;
+      return kMmPerInch;
     case kScaleCentimetres:
-      return 2.54;
+      return kMmPerInch / 10;
     default:
       return 0.0;
   }

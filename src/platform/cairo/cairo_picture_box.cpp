@@ -2,32 +2,20 @@
 
 #include <cairo.h>
 
-#include <cmath>
 #include <new>
 
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 
 namespace tolv {
-namespace {
-
-constexpr double kScreenDpi = 1440.0 / kTwipsPerPixel;
-
-// Positions beyond this many pixels are refused: Cairo keeps coordinates in 24.8 fixed point and
-// would wrap them silently.
-constexpr double kMaxPixelCoordinate = 8388607.0;
-
-}  // namespace
+namespace {}  // namespace
 
 CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
                                  std::shared_ptr<MissingFonts> missing)
     : PixelPictureBox(design), text_(kScreenDpi, kScreenDpi, std::move(missing)) {}
 
-void CairoPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
-                               const std::u32string& text, const FontSpec& font) {
-  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
-      std::fabs(y) > kMaxPixelCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
+void CairoPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
+                                 const std::u32string& text, const FontSpec& font) {
   const int32_t width = width_px();
   const int32_t height = height_px();
   if (width <= 0 || height <= 0 || image.size() != static_cast<size_t>(width) * height) return;
@@ -57,7 +45,7 @@ void CairoPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
   }
 }
 
-TextExtent CairoPictureBox::MeasureText(const std::u32string& text, const FontSpec& font) {
+TextExtent CairoPictureBox::OnMeasureText(const std::u32string& text, const FontSpec& font) {
   return text_.Measure(text, font);
 }
 

@@ -22,9 +22,9 @@ class CairoPictureBox : public PixelPictureBox {
                   std::shared_ptr<MissingFonts> missing = std::make_shared<MissingFonts>());
 
  protected:
-  void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
-                const FontSpec& font) override;
-  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+  void OnDrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
+                  const FontSpec& font) override;
+  TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:
   PangoTextEngine text_;

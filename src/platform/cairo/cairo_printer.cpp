@@ -24,24 +24,6 @@ namespace {
 // keeps it on its own pixels whichever rule the printer follows.
 double EdgeInset(double dpi) { return dpi / (72.0 * 256.0); }
 
-// The dash lengths of a draw style, in units of 1/150 inch (4 device pixels at 600 dpi): short
-// enough that a dotted cut line reads as dots, long enough that every printer resolves them.
-// Empty: solid. Style 5 draws nothing and is handled by the caller.
-std::vector<double> DashUnits(int16_t style) {
-  switch (style) {
-    case 1:
-      return {3, 1};  // dash
-    case 2:
-      return {1, 1};  // dot
-    case 3:
-      return {3, 1, 1, 1};  // dash-dot
-    case 4:
-      return {3, 1, 1, 1, 1, 1};  // dash-dot-dot
-    default:
-      return {};
-  }
-}
-
 // A hash of every 61st pixel of a picture and its size: quick to make, and different for two
 // pictures that differ in most ways; equal hashes still need equal pixels.
 uint64_t SampleHash(const Picture& picture) {
@@ -72,35 +54,39 @@ CairoPrinter::~CairoPrinter() {
 // ---------------------------------------------------------------------------------------------
 // Text
 
-TextExtent CairoPrinter::MeasureText(const std::u32string& text, const FontSpec& font) {
+TextExtent CairoPrinter::OnMeasureText(const std::u32string& text, const FontSpec& font) {
   return text_.Measure(text, font);
 }
 
-TextExtent CairoPrinter::DrawText(double x, double y, const std::u32string& text,
-                                  const FontSpec& font) {
-  return text_.Draw(cr_.get(), x, y, text, font);
+TextExtent CairoPrinter::OnDrawText(double x, double y, const std::u32string& text,
+                                    const FontSpec& font) {
+  const TextExtent extent = text_.Draw(cr_.get(), x, y, text, font);
+  if (text.find_first_not_of(U' ') != std::u32string::npos) {
+    marks_.Add(x, y, x + extent.width, y + extent.height);
+  }
+  return extent;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Lines and dots
 
-void CairoPrinter::DrawLine(int32_t ix1, int32_t iy1, int32_t ix2, int32_t iy2, int16_t style) {
+void CairoPrinter::OnDrawLine(int32_t ix1, int32_t iy1, int32_t ix2, int32_t iy2, int16_t style) {
   const double x1 = ix1, y1 = iy1, x2 = ix2, y2 = iy2;
+  marks_.Add(x1, y1, x2 + 1, y2 + 1);
   cairo_t* cr = cr_.get();
   const PrinterDevice& d = device();
   cairo_save(cr);
   cairo_set_source_rgb(cr, 0, 0, 0);
   const double inset = EdgeInset(std::max(d.dpi_x, d.dpi_y));
   cairo_set_line_width(cr, 1.0 - 2 * inset);
-  const std::vector<double> units = DashUnits(style);
-  const bool dashed = !units.empty();
+  const std::vector<int32_t> pattern = DashPattern(style, d);
+  const bool dashed = !pattern.empty();
   if (dashed) {
     // Each dash is shortened and each gap lengthened by the inset at both ends, so that both stay
     // on whole pixels.
-    const double unit = std::max(1.0, std::round(std::min(d.dpi_x, d.dpi_y) / 150.0));
     std::vector<double> dashes;
-    for (size_t i = 0; i < units.size(); ++i) {
-      dashes.push_back(units[i] * unit + (i % 2 == 0 ? -2 * inset : 2 * inset));
+    for (size_t i = 0; i < pattern.size(); ++i) {
+      dashes.push_back(pattern[i] + (i % 2 == 0 ? -2 * inset : 2 * inset));
     }
     cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), 0);
   }
@@ -126,16 +112,17 @@ void CairoPrinter::DrawLine(int32_t ix1, int32_t iy1, int32_t ix2, int32_t iy2, 
   cairo_restore(cr);
 }
 
-void CairoPrinter::DrawDots(DotLayer& dots) {
+void CairoPrinter::OnDrawDots(DotLayer& dots) {
   PaintDots(dots, cr_.get(), EdgeInset(device().dpi_x), EdgeInset(device().dpi_y));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Pictures
 
-void CairoPrinter::DrawPicture(const PicturePtr& picture, const DeviceRect& rect) {
+void CairoPrinter::OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) {
   const double x0 = rect.left, y0 = rect.top, x1 = rect.right, y1 = rect.bottom;
   cairo_surface_t* image = PictureSurface(picture);
+  marks_.Add(x0, y0, x1, y1);
   const double inset_x = std::copysign(EdgeInset(device().dpi_x), x1 - x0);
   const double inset_y = std::copysign(EdgeInset(device().dpi_y), y1 - y0);
   cairo_t* cr = cr_.get();
@@ -209,7 +196,7 @@ cairo_status_t CairoPrinter::WritePdf(void* closure, const unsigned char* data,
   return CAIRO_STATUS_SUCCESS;
 }
 
-void CairoPrinter::OpenDocument() {
+void CairoPrinter::OnOpenDocument() {
   const PrinterDevice& d = device();
   pdf_.clear();
   surface_.reset(
@@ -221,9 +208,9 @@ void CairoPrinter::OpenDocument() {
   cairo_translate(cr_.get(), d.printable_left_px, d.printable_top_px);
 }
 
-void CairoPrinter::EndPage() { cairo_show_page(cr_.get()); }
+void CairoPrinter::OnEndPage() { cairo_show_page(cr_.get()); }
 
-HandOverResult CairoPrinter::EndDocument() {
+HandOverResult CairoPrinter::OnEndDocument() {
   cairo_status_t status = cairo_status(cr_.get());
   cr_.reset();
   cairo_surface_finish(surface_.get());
@@ -239,12 +226,15 @@ HandOverResult CairoPrinter::EndDocument() {
   }
   ++documents_handed_over_;
   const std::string finished = FinishPdfForPrinting(std::move(pdf));
-  const FinishedDocument document{finished, "PDF"};
-  if (text_.missing_fonts().any()) {
-    // A page whose text came out as nothing (or as boxes) is no form to send to a printer.
-    return destination_->Keep(document, "no font available for \"" +
-                                            ToUtf8(text_.missing_fonts().Take()) +
-                                            "\", so nothing was printed");
+  const FinishedDocument document{finished, "PDF", marks_};
+  marks_ = {};
+  // A page whose text came out as nothing is no form to send to a printer; a character no font
+  // has, among text that shows, is printed as the missing-glyph box.
+  const bool nothing_shown = text_.missing_fonts().any();
+  const std::u32string face = text_.missing_fonts().Take();
+  if (nothing_shown) {
+    return destination_->Keep(
+        document, "no font available for \"" + ToUtf8(face) + "\", so nothing was printed");
   }
   return destination_->HandOver(document);
 }

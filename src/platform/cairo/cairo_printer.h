@@ -40,16 +40,16 @@ class CairoPrinter : public DocumentPrinter {
   int documents_handed_over() const { return documents_handed_over_; }
 
  protected:
-  void OpenDocument() override;
-  void BeginPage() override {}
-  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
-  TextExtent DrawText(double x, double y, const std::u32string& text,
-                      const FontSpec& font) override;
-  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
-  void DrawDots(DotLayer& dots) override;
-  void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
-  void EndPage() override;
-  HandOverResult EndDocument() override;
+  void OnOpenDocument() override;
+  void OnBeginPage() override {}
+  TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent OnDrawText(double x, double y, const std::u32string& text,
+                        const FontSpec& font) override;
+  void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
+  void OnDrawDots(DotLayer& dots) override;
+  void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
+  void OnEndPage() override;
+  HandOverResult OnEndDocument() override;
 
  private:
   struct SurfaceDeleter {
@@ -60,6 +60,10 @@ class CairoPrinter : public DocumentPrinter {
   };
   using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
   using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
+
+  // Where the document has put text, lines and pictures so far (not the form's dots, which lie
+  // under its text), for the queue's correction to keep on the printable area.
+  MarkedArea marks_;
 
   // A picture painted in this document: kept alive with its image surface, so that a second
   // painting refers to the same image and the PDF stores it once.

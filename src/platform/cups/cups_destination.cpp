@@ -10,6 +10,7 @@
 #include "platform/cups/job_options.h"
 #include "platform/cups/named_default.h"
 #include "platform/posix/process_guard.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cups/job_options.h"
+#include "runtime/units.h"
 
 // The PPD is read with libcups' PPD functions, which it marks as old: they are the only way to a
 // queue's own default page size and the resolution its driver's raster has.
@@ -20,9 +21,7 @@ namespace tolv {
 namespace {
 
 constexpr double kDefaultDpi = 600;
-constexpr double kHundredthsMmPerInch = 2540;
-constexpr double kMmPerInch = 25.4;
-constexpr double kPointsPerInch = 72;
+constexpr double kHundredthsMmPerInch = kMmPerInch * 100;
 
 struct PpdFree {
   void operator()(ppd_file_t* ppd) const { ppdClose(ppd); }
@@ -137,8 +136,10 @@ std::optional<cups_size_t> PpdDefaultSize(ppd_file_t* ppd, std::string* name, st
       char text[200];
       std::snprintf(text, sizeof(text),
                     " is outside the custom sizes the PPD allows (%.1f x %.1f to %.1f x %.1f mm)",
-                    ppd->custom_min[0] / 72 * 25.4, ppd->custom_min[1] / 72 * 25.4,
-                    ppd->custom_max[0] / 72 * 25.4, ppd->custom_max[1] / 72 * 25.4);
+                    ppd->custom_min[0] / kPointsPerInch * kMmPerInch,
+                    ppd->custom_min[1] / kPointsPerInch * kMmPerInch,
+                    ppd->custom_max[0] / kPointsPerInch * kMmPerInch,
+                    ppd->custom_max[1] / kPointsPerInch * kMmPerInch);
       *cause = "its PPD's default page size " + *name + text;
       return {};
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 
 namespace tolv::recording {
 namespace {
@@ -90,36 +91,38 @@ void RecordingPrinter::EndDoc() {
   Record(recording::EndDoc{});
 }
 
-TextExtent RecordingPrinter::MeasureText(const std::u32string& text, const FontSpec& font) {
+TextExtent RecordingPrinter::OnMeasureText(const std::u32string& text, const FontSpec& font) {
   return FixedExtent(text, font, setup_.metrics, setup_.dpi_x, setup_.dpi_y);
 }
 
-TextExtent RecordingPrinter::DrawText(double x, double y, const std::u32string& text,
-                                      const FontSpec& font) {
+TextExtent RecordingPrinter::OnDrawText(double x, double y, const std::u32string& text,
+                                        const FontSpec& font) {
   device_ops_.push_back(device::Text{x, y, text, font});
-  return MeasureText(text, font);
+  return OnMeasureText(text, font);
 }
 
-void RecordingPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
+void RecordingPrinter::OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
   device_ops_.push_back(device::Line{x1, y1, x2, y2, style});
 }
 
-void RecordingPrinter::DrawDots(DotLayer& dots) {
+void RecordingPrinter::OnDrawDots(DotLayer& dots) {
   DotKeeper keeper(device_ops_);
   dots.Drain(keeper);
 }
 
-void RecordingPrinter::DrawPicture(const PicturePtr& picture, const DeviceRect& rect) {
+void RecordingPrinter::OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) {
   device_ops_.push_back(device::Picture{picture, rect});
 }
 
-void RecordingPrinter::BeginPage() {
+void RecordingPrinter::OnBeginPage() {
   device_ops_.emplace_back(std::in_place_type<device::BeginPage>);
 }
 
-void RecordingPrinter::EndPage() { device_ops_.emplace_back(std::in_place_type<device::EndPage>); }
+void RecordingPrinter::OnEndPage() {
+  device_ops_.emplace_back(std::in_place_type<device::EndPage>);
+}
 
-HandOverResult RecordingPrinter::EndDocument() {
+HandOverResult RecordingPrinter::OnEndDocument() {
   device_ops_.emplace_back(std::in_place_type<device::EndDocument>);
   return {};
 }
@@ -179,13 +182,13 @@ void RecordingPictureBox::PrintContentInto(PictureBox& target) const {
   PixelPictureBox::PrintContentInto(target);
 }
 
-void RecordingPictureBox::DrawText(std::vector<uint32_t>&, double, double, const std::u32string&,
-                                   const FontSpec&) {
+void RecordingPictureBox::OnDrawText(std::vector<uint32_t>&, double, double, const std::u32string&,
+                                     const FontSpec&) {
   // Recorded by Print; a test reads the text from the log, not from pixels.
 }
 
-TextExtent RecordingPictureBox::MeasureText(const std::u32string& text, const FontSpec& font) {
-  return FixedExtent(text, font, metrics_, 96.0, 96.0);
+TextExtent RecordingPictureBox::OnMeasureText(const std::u32string& text, const FontSpec& font) {
+  return FixedExtent(text, font, metrics_, kScreenDpi, kScreenDpi);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,16 +5,9 @@
 #include <cstring>
 
 #include "runtime/runtime.h"
+#include "runtime/units.h"
 
 namespace tolv {
-namespace {
-
-constexpr double kScreenDpi = 1440.0 / kTwipsPerPixel;
-
-// Positions GDI takes are 32-bit, and a box is never wider than a few thousand pixels.
-constexpr double kMaxPixelCoordinate = 8388607.0;
-
-}  // namespace
 
 GdiPictureBox::GdiPictureBox(const PictureBoxDesign& design)
     : PixelPictureBox(design),
@@ -25,18 +18,14 @@ GdiPictureBox::~GdiPictureBox() {
   if (dc_ != nullptr) DeleteDC(dc_);
 }
 
-TextExtent GdiPictureBox::MeasureText(const std::u32string& text, const FontSpec& font) {
+TextExtent GdiPictureBox::OnMeasureText(const std::u32string& text, const FontSpec& font) {
   if (dc_ == nullptr) throw RuntimeError(ErrorKind::kDeviceError, "no device context");
   return fonts_.Measure(dc_, text, font);
 }
 
-void GdiPictureBox::DrawText(std::vector<uint32_t>& image, double x, double y,
-                             const std::u32string& text, const FontSpec& font) {
-  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
-      std::fabs(y) > kMaxPixelCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
-  const TextExtent extent = MeasureText(text, font);
+void GdiPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
+                               const std::u32string& text, const FontSpec& font) {
+  const TextExtent extent = OnMeasureText(text, font);
   const int32_t width = width_px();
   const int32_t height = height_px();
   if (width <= 0 || height <= 0 || image.size() != static_cast<size_t>(width) * height) return;

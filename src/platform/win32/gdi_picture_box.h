@@ -4,8 +4,6 @@
 #define TOLV_PLATFORM_WIN32_GDI_PICTURE_BOX_H_
 
 #include <windows.h>
-// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
-#undef DrawText
 
 #include "platform/win32/gdi_text.h"
 #include "surface/pixel_picture_box.h"
@@ -20,9 +18,9 @@ class GdiPictureBox : public PixelPictureBox {
   GdiPictureBox& operator=(const GdiPictureBox&) = delete;
 
  protected:
-  void DrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
-                const FontSpec& font) override;
-  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
+  void OnDrawText(std::vector<uint32_t>& image, double x, double y, const std::u32string& text,
+                  const FontSpec& font) override;
+  TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
 
  private:
   HDC dc_;  // a memory DC; text goes into a DIB section selected into it for each Print

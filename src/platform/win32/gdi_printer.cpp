@@ -62,33 +62,6 @@ bool BlackAndWhite(const Picture& picture) {
   return true;
 }
 
-// The on and off lengths of a draw style in device pixels, from the first end of a line; empty for
-// a solid line. As on every printer: units of 1/150 inch, 4 pixels at 600 dpi, so that a dotted
-// cut line reads as dots on any printer.
-std::vector<int32_t> DashPattern(int16_t style, const PrinterDevice& device) {
-  std::vector<int32_t> units;
-  switch (style) {
-    case 1:
-      units = {3, 1};
-      break;
-    case 2:
-      units = {1, 1};
-      break;
-    case 3:
-      units = {3, 1, 1, 1};
-      break;
-    case 4:
-      units = {3, 1, 1, 1, 1, 1};
-      break;
-    default:
-      return {};
-  }
-  const int32_t unit = std::max<int32_t>(
-      1, static_cast<int32_t>(std::lround(std::min(device.dpi_x, device.dpi_y) / 150.0)));
-  for (int32_t& length : units) length *= unit;
-  return units;
-}
-
 // Whether the pixel at index k along a line lies on a dash of the pattern.
 bool DashOn(const std::vector<int32_t>& pattern, int32_t period, int64_t k) {
   int64_t position = k % period;
@@ -197,17 +170,17 @@ void GdiPrinter::DropPages() {
   pages_.clear();
 }
 
-void GdiPrinter::OpenDocument() { DropPages(); }
+void GdiPrinter::OnOpenDocument() { DropPages(); }
 
-void GdiPrinter::BeginPage() { Page(); }
+void GdiPrinter::OnBeginPage() { Page(); }
 
-TextExtent GdiPrinter::MeasureText(const std::u32string& text, const FontSpec& font) {
+TextExtent GdiPrinter::OnMeasureText(const std::u32string& text, const FontSpec& font) {
   if (reference_ == nullptr) throw RuntimeError(ErrorKind::kDeviceError, "no device context");
   return fonts_.Measure(reference_, text, font);
 }
 
-TextExtent GdiPrinter::DrawText(double x, double y, const std::u32string& text,
-                                const FontSpec& font) {
+TextExtent GdiPrinter::OnDrawText(double x, double y, const std::u32string& text,
+                                  const FontSpec& font) {
   // GDI places text on whole device pixels: the nearest one, halves to even, as a dot's.
   HDC dc = Page();
   const TextExtent extent = fonts_.Measure(dc, text, font);
@@ -254,7 +227,7 @@ void GdiPrinter::ColourDots(uint32_t rgb, std::span<const DotPoint> dots) {
   FillRuns(RunsOf(dots), rgb);
 }
 
-void GdiPrinter::DrawDots(DotLayer& dots) {
+void GdiPrinter::OnDrawDots(DotLayer& dots) {
   Page();
   dots.Drain(*this);
 }
@@ -267,7 +240,7 @@ void GdiPrinter::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint3
   }
 }
 
-void GdiPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
+void GdiPrinter::OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
   Page();
   const std::vector<int32_t> pattern = DashPattern(style, device());
   int32_t period = 0;
@@ -320,7 +293,7 @@ void GdiPrinter::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_
   flush();
 }
 
-void GdiPrinter::DrawPicture(const PicturePtr& shown, const DeviceRect& rect) {
+void GdiPrinter::OnDrawPicture(const PicturePtr& shown, const DeviceRect& rect) {
   HDC dc = Page();
   const tolv::Picture& picture = *shown;
   // GDI mirrors a negative size about the pixel it starts from, not about its edge: a picture
@@ -372,7 +345,7 @@ void GdiPrinter::DrawPicture(const PicturePtr& shown, const DeviceRect& rect) {
   }
 }
 
-void GdiPrinter::EndPage() {
+void GdiPrinter::OnEndPage() {
   if (page_ == nullptr) return;
   HENHMETAFILE page = CloseEnhMetaFile(page_);
   page_ = nullptr;
@@ -380,9 +353,9 @@ void GdiPrinter::EndPage() {
   pages_.push_back(page);
 }
 
-HandOverResult GdiPrinter::EndDocument() {
+HandOverResult GdiPrinter::OnEndDocument() {
   try {
-    EndPage();
+    OnEndPage();
   } catch (const RuntimeError& error) {
     return Keep(error.what());
   }

@@ -13,8 +13,6 @@
 #define TOLV_PLATFORM_WIN32_GDI_PRINTER_H_
 
 #include <windows.h>
-// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
-#undef DrawText
 
 #include <cstdint>
 #include <map>
@@ -57,18 +55,18 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   int pages() const { return static_cast<int>(pages_.size()); }
 
  protected:
-  void OpenDocument() override;
-  void BeginPage() override;
-  TextExtent MeasureText(const std::u32string& text, const FontSpec& font) override;
-  TextExtent DrawText(double x, double y, const std::u32string& text,
-                      const FontSpec& font) override;
-  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
-  void DrawDots(DotLayer& dots) override;
-  void DrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
-  void EndPage() override;
+  void OnOpenDocument() override;
+  void OnBeginPage() override;
+  TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) override;
+  TextExtent OnDrawText(double x, double y, const std::u32string& text,
+                        const FontSpec& font) override;
+  void OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) override;
+  void OnDrawDots(DotLayer& dots) override;
+  void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
+  void OnEndPage() override;
   // Plays the pages into the printer (or writes them as ZOBAX.EMF for the file printer); on
   // failure keeps them beside the program and says so.
-  HandOverResult EndDocument() override;
+  HandOverResult OnEndDocument() override;
 
  private:
   void BlackDots(const DotBitmap& bitmap) override;

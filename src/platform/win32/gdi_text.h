@@ -5,8 +5,6 @@
 #define TOLV_PLATFORM_WIN32_GDI_TEXT_H_
 
 #include <windows.h>
-// windows.h names DrawText as a macro for DrawTextW; tolv's surfaces have a member of that name.
-#undef DrawText
 
 #include <map>
 #include <string>
