@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
 
 namespace tolv::testing {
 namespace {

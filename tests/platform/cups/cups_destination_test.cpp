@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "destination/file_printer.h"
-#include "integration/support/cups_harness.h"
 #include "platform/posix/atomic_file.h"
 #include "support/cups_harness.h"
 #include "support/local_server.h"
