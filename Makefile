@@ -42,9 +42,9 @@ build:
 build-all: deps configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The quick loop: the unit tests alone (the CUPS backend's, which start a
+# The quick loop: the formatting, then the unit tests alone (the CUPS backend's, which start a
 # scheduler, run in make test). One test: build/tests/tolv_tests --gtest_filter='Suite.Name'.
-check:
+check: format-check
 	@./scripts/install-deps --unit
 	@$(MAKE) --no-print-directory configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tolv tolv_tests
@@ -53,6 +53,7 @@ check:
 
 # Every C++ file of the project in the project's format (.clang-format).
 format-check:
+	@./scripts/install-deps --unit
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # A ctest run ($(3): environment settings for it) with its result kept as one line of the
@@ -114,7 +115,7 @@ windows-test: windows-configure summary-start
 	$(call ctest_with_summary,$(WIN_BUILD),the Windows build under wine)
 
 # Each stage stops `make test` when it fails; at the end, what ran.
-test: unit-test asan-test fuzz-smoke valgrind windows-test
+test: format-check unit-test asan-test fuzz-smoke valgrind windows-test
 	@echo; echo "make test: everything passed"; sed 's/^/  /' $(SUMMARY)
 
 # Quiet: installs only what the program needs, builds only it and the sample forms, with one line

@@ -9,10 +9,12 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "destination/held_documents.h"
 #include "destination/queue_correction.h"
 #include "destination/run_destinations.h"
+#include "job/job_file.h"
 #include "platform/default_platform.h"
 #include "startup/check_report.h"
 #include "startup/options.h"
@@ -38,11 +40,23 @@ namespace {
   std::_Exit(2);
 }
 
+// A report on standard output: 0 once written whole, else 2 after one line (a report that did
+// not arrive is no answer).
+int Report(const std::string& text) {
+  std::string cause;
+  if (tolv::WriteStandardOutput(text, &cause)) return 0;
+  std::cerr << "tolv: the report could not be written to standard output: " << cause << "\n"
+            << std::flush;
+  return 2;
+}
+
 int Run(int argc, char** argv) {
+  tolv::BoundStandardStreams();
   const tolv::Options options = tolv::ParseOptions(argc, argv);
+  std::ostringstream answer;
   if (auto status =
-          tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), std::cout, std::cerr)) {
-    return *status;
+          tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), answer, std::cerr)) {
+    return *status == 0 ? Report(answer.str()) : *status;
   }
 #ifdef _WIN32
   // The GDI printer renders straight to the printer: no document to check, preview or proof, and
@@ -62,6 +76,21 @@ int Run(int argc, char** argv) {
     return tolv::kUsageErrorStatus;
   }
   const std::string program_dir = dir.path;
+  // The operator's output never replaces a device, a pipe or a file tolv itself reads: refused
+  // before anything is read or written.
+  if (!options.pdf.empty()) {
+    std::vector<std::string> kept = {tolv::JobFilePath(program_dir), program_dir + "/tolv.conf"};
+    // KORDELA.* is the form of an unknown form type.
+    for (const char* type : {"1", "2", "3", "4", "5", "6", "7", ""}) {
+      for (const char* kind : {"GFX", "DAT"}) {
+        kept.push_back(program_dir + "/KORDEL" + type + "A." + kind);
+      }
+    }
+    if (const std::string refused = tolv::RefusedOutput(options.pdf, kept); !refused.empty()) {
+      std::cerr << "tolv: " << refused << "; nothing was read or written\n";
+      return tolv::kUsageErrorStatus;
+    }
+  }
 
   // The run records what it does: a check reports it, a proof draws the form where it was placed.
   std::unique_ptr<tolv::RunTrace> trace =
@@ -69,29 +98,42 @@ int Run(int argc, char** argv) {
   if (options.check) {
     trace->Note("program dir", program_dir + " (" + dir.reason + ")");
     trace->match_font = tolv::MatchedFontFamily;
+    trace->unshown_characters = tolv::CharactersWithoutGlyph;
   }
   tolv::HandOverRecord record;
   tolv::PlatformSettings settings;
   settings.program_dir = program_dir;
   // The queue sees the form type, never the job's content.
   settings.job_title = [&] { return "tolv: form type " + std::to_string(trace->form_type); };
+  // The queue's correction, once the printer is found: a check asks it whether it lost marks.
+  const tolv::ShiftedDestination* shifted_printer = nullptr;
+  const tolv::CheckDestination* check_printer = nullptr;
   settings.adjust_destination = [&](std::unique_ptr<tolv::Destination> printer,
-                                    tolv::WholeFileWriter write) {
+                                    tolv::WholeFileWriter) {
     const tolv::QueueCorrection correction =
         tolv::ReadQueueCorrection(program_dir, printer->Queue());
     if (correction.found) {
-      printer = std::make_unique<tolv::ShiftedDestination>(
+      auto shifted = std::make_unique<tolv::ShiftedDestination>(
           std::move(printer), correction.shift_x_mm, correction.shift_y_mm);
+      shifted_printer = shifted.get();
+      printer = std::move(shifted);
+    }
+    // A correction that cannot be used is said, and the page prints without it.
+    if (!options.check) {
+      for (const std::string& problem : correction.problems) {
+        std::cerr << "tolv: " << problem << "\n" << std::flush;
+      }
     }
     if (options.check) {
       tolv::NoteDestination(*printer, *trace);
       tolv::NoteCorrection(correction, *trace);
-      return std::unique_ptr<tolv::Destination>(
-          std::make_unique<tolv::CheckDestination>(std::move(printer)));
+      auto check = std::make_unique<tolv::CheckDestination>(std::move(printer));
+      check_printer = check.get();
+      return std::unique_ptr<tolv::Destination>(std::move(check));
     }
     if (!options.pdf.empty()) {
-      return std::unique_ptr<tolv::Destination>(
-          std::make_unique<tolv::PreviewDestination>(std::move(printer), options.pdf, write));
+      return std::unique_ptr<tolv::Destination>(std::make_unique<tolv::PreviewDestination>(
+          std::move(printer), options.pdf, tolv::WriteOutput));
     }
     // A document the printer does not take is held with its form type (asked now: the job is
     // read before the printer is looked for).
@@ -131,8 +173,15 @@ int Run(int argc, char** argv) {
   std::cerr << errors.str() << std::flush;
   journal(status, errors.str());
   if (!options.check) return status;
+  if (shifted_printer != nullptr && check_printer != nullptr) {
+    if (const std::string off = shifted_printer->OffThePrintableArea(check_printer->marks());
+        !off.empty()) {
+      trace->Problem(off);
+    }
+  }
   bool problems = false;
-  std::cout << tolv::CheckReport(*trace, &problems);
+  const std::string report = tolv::CheckReport(*trace, &problems);
+  if (const int written = Report(report); written != 0) return written;
   return problems ? 1 : 0;
 }
 

@@ -4,9 +4,11 @@
 #ifndef TOLV_DESTINATION_DESTINATION_H_
 #define TOLV_DESTINATION_DESTINATION_H_
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolv {
 
@@ -24,6 +26,14 @@ struct PrinterDevice {
   double printable_height_px = 7016;
   // The media the job asks for (a PWG self-describing name), so the spooler never rescales.
   std::string media = "iso_a4_210x297mm";
+  // Where the page and the resolution came from, in a few words for a check ("" when the device
+  // is the program's own, as the file printer's).
+  std::string paper_from;
+  std::string resolution_from;
+  // Where what the page is laid out on and what the queue will print on disagree, one line each.
+  std::vector<std::string> disagreements;
+  // The queue's saved settings kept out of the job, each "name=value: why".
+  std::vector<std::string> dropped;
 };
 
 // The outcome of handing a document over.
@@ -35,12 +45,31 @@ struct HandOverResult {
   int job_id = 0;
 };
 
+// Where a document put marks (text, lines, pictures), in device pixels from the printable area's
+// top-left corner, over all its pages.
+struct MarkedArea {
+  bool any = false;
+  double left = 0, top = 0, right = 0, bottom = 0;
+  void Add(double x0, double y0, double x1, double y1) {
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
+    left = any ? std::min(left, x0) : x0;
+    top = any ? std::min(top, y0) : y0;
+    right = any ? std::max(right, x1) : x1;
+    bottom = any ? std::max(bottom, y1) : y1;
+    any = true;
+  }
+};
+
 // One finished print document, of whatever kind the printer backend makes (a PDF from Cairo, an
 // EMF from GDI).
 struct FinishedDocument {
   std::string_view bytes;
   // The file name extension a copy kept beside the program takes: "PDF", "EMF".
   std::string_view extension;
+  // Where it marks the page, when the backend says (a queue's correction must not move a mark
+  // off the printable area).
+  MarkedArea marks = {};
   // What the run knows of it, for the note of a copy held after a failure (held_documents.h):
   // the job's form type (0 unknown), the queue and the media it was rendered for.
   int form_type = 0;

@@ -12,16 +12,20 @@
 #define TOLV_DESTINATION_QUEUE_CORRECTION_H_
 
 #include <string>
+#include <vector>
 
 namespace tolv {
 
 struct QueueCorrection {
-  bool found = false;  // the queue has a section
+  bool found = false;  // the queue has a section whose values are all sound
   double shift_x_mm = 0;
   double shift_y_mm = 0;
+  // Why the queue's correction is not used, one line each: the file cannot be read (it is read as
+  // the job is: bounded, never waiting on a pipe or device), or a value is not wholly a number
+  // ("1,5"), not finite, or beyond +-100 mm. The page then prints without the correction.
+  std::vector<std::string> problems;
 };
 
-// Values beyond +-100 mm are no correction but a mistake, and are ignored.
 QueueCorrection ReadQueueCorrection(const std::string& program_dir, const std::string& queue);
 
 // The journal file the section [tolv] names (Journal=path, beside the program when relative); ""

@@ -36,23 +36,34 @@ class CheckDestination : public Destination {
   const PrinterDevice& Device() const override { return printer_->Device(); }
   std::string Describe() const override { return printer_->Describe(); }
   std::string Queue() const override { return printer_->Queue(); }
-  HandOverResult HandOver(const FinishedDocument&) override { return {}; }
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    marks_ = document.marks;
+    return {};
+  }
+  // Where the document dropped last marked the page.
+  const MarkedArea& marks() const { return marks_; }
 
  private:
   std::unique_ptr<Destination> printer_;
+  MarkedArea marks_;
 };
 
 // A queue's correction from tolv.conf: the whole page moved right and down by the given
-// millimetres (left and up when negative), the printable area's corner moved with it.
+// millimetres (left and up when negative), the printable area's corner moved with it. A document
+// whose marks the move puts further off the printer's printable area than they were is not
+// handed over but kept: a run never hands over a page its correction emptied.
 class ShiftedDestination : public Destination {
  public:
   ShiftedDestination(std::unique_ptr<Destination> printer, double shift_x_mm, double shift_y_mm);
   const PrinterDevice& Device() const override { return device_; }
   std::string Describe() const override { return printer_->Describe(); }
   std::string Queue() const override { return printer_->Queue(); }
-  HandOverResult HandOver(const FinishedDocument& document) override {
-    return printer_->HandOver(document);
+  HandOverResult HandOver(const FinishedDocument& document) override;
+  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
+    return printer_->Keep(document, cause);
   }
+  // Why the correction loses marks of the document, as one line; empty when it does not.
+  std::string OffThePrintableArea(const MarkedArea& marks) const;
   HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
     return printer_->Keep(document, cause);
   }
@@ -60,6 +71,8 @@ class ShiftedDestination : public Destination {
  private:
   std::unique_ptr<Destination> printer_;
   PrinterDevice device_;
+  double shift_x_px_;
+  double shift_y_px_;
 };
 
 }  // namespace tolv

@@ -3,6 +3,7 @@
 #define TOLV_JOB_JOB_FILE_H_
 
 #include <string>
+#include <string_view>
 
 #include "job/job.h"
 #include "job/profile.h"
@@ -39,6 +40,10 @@ enum class JobLoad {
 // `trace`, when given, learns how the text was decoded and what the lengths did to each row.
 JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* problem,
                     RunTrace* trace = nullptr);
+
+// What LoadJobFile does with the bytes of a job file once read (the fuzz target feeds it from
+// memory): each step that fails is skipped and leaves its target as it was.
+void ReadJobText(JobState& job, std::string_view bytes, RunTrace* trace = nullptr);
 
 // LoadJobFile for callers that only ask whether a job was read.
 bool LoadJob(JobState& job, const std::string& program_dir, RunTrace* trace = nullptr);

@@ -96,12 +96,18 @@ std::u32string FoldProfileName(std::u32string_view name) {
 
 Profile Profile::Parse(std::string_view bytes) { return Parse(bytes, nullptr); }
 
-Profile Profile::Parse(std::string_view bytes, std::span<const ProfileKey> wanted) {
-  std::set<Name> names;
+ProfileKeys::ProfileKeys(std::span<const ProfileKey> wanted) {
   for (const ProfileKey& key : wanted) {
-    names.emplace(FoldProfileName(key.section), FoldProfileName(key.key));
+    names_.emplace(FoldProfileName(key.section), FoldProfileName(key.key));
   }
-  return Parse(bytes, &names);
+}
+
+Profile Profile::Parse(std::string_view bytes, std::span<const ProfileKey> wanted) {
+  return Parse(bytes, ProfileKeys(wanted));
+}
+
+Profile Profile::Parse(std::string_view bytes, const ProfileKeys& wanted) {
+  return Parse(bytes, &wanted.names_);
 }
 
 Profile Profile::Parse(std::string_view bytes, const std::set<Name>* wanted) {

@@ -33,6 +33,19 @@ struct ProfileKey {
   std::u32string key;
 };
 
+class Profile;
+
+// The wanted keys of a reader, in the form they are looked up in, made once for every file the
+// reader parses.
+class ProfileKeys {
+ public:
+  explicit ProfileKeys(std::span<const ProfileKey> wanted);
+
+ private:
+  friend class Profile;
+  std::set<std::pair<std::u32string, std::u32string>> names_;  // folded section and key names
+};
+
 class Profile {
  public:
   // Parses the file's bytes and keeps every key. Memory grows with the number of keys: meant for
@@ -43,6 +56,7 @@ class Profile {
   // more memory than the values kept; only those values are decoded. Any other key reads as
   // missing.
   static Profile Parse(std::string_view bytes, std::span<const ProfileKey> wanted);
+  static Profile Parse(std::string_view bytes, const ProfileKeys& wanted);
 
   // The value of the key in the section, or nothing when either is missing.
   std::optional<std::u32string> Value(std::u32string_view section, std::u32string_view key) const;

@@ -37,6 +37,7 @@ struct RowTrace {
   double x_mm = 0, y_mm = 0;         // where its first string went, from the form's top-left corner
   std::string where;                 // "field", "box row", "box row, as one string"
   std::vector<std::string> dropped;  // fit tests that left the row or characters out
+  std::u32string no_glyph;           // characters no font can show, each once
 };
 
 class RunTrace {
@@ -68,6 +69,10 @@ class RunTrace {
   // The family the platform's font matching gives a face (empty when it cannot tell): the report
   // shows the font that will be used beside the one asked for.
   std::function<std::string(const std::u32string&)> match_font;
+  // The characters of a text that no font can show, in the face given or any substitute (empty
+  // when it cannot tell): the report names the rows that print them as missing-glyph boxes.
+  std::function<std::u32string(const std::u32string& face, const std::u32string& text)>
+      unshown_characters;
   // The job's form type, once the job is read (the queue's name for the job).
   int form_type = 0;
   // Its output mode, for the journal.

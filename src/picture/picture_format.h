@@ -23,8 +23,8 @@ enum class PictureFormat { kUnknown, kBmp, kGif, kJpeg, kPng, kIco, kTiff };
 
 // The format the bytes start like.
 PictureFormat SniffPictureFormat(std::string_view bytes);
-// The pixels a picture's header announces, from its first bytes (BMP, PNG, GIF); 0 when the
-// header does not say (other formats, too few bytes).
+// The pixels a picture's header announces, from its first bytes (BMP, PNG, GIF's screen, JPEG's
+// frame); 0 when the header does not say (other formats, too few bytes).
 int64_t HeaderPixels(std::string_view bytes);
 
 // Whether the bytes hold the whole picture as far as its structure tells (all pixel rows of a BMP,
@@ -35,7 +35,8 @@ bool PictureDataComplete(PictureFormat format, std::string_view bytes);
 // Raises the run-time error of a picture that cannot be read ("invalid picture: <why>").
 [[noreturn]] void RefusePicture(const std::string& why);
 
-// The checks before decoding: returns the format; raises RuntimeError for an unknown format or a
+// The checks before decoding: returns the format; raises RuntimeError for an unknown format, a
+// header no decoder reads, a picture whose header announces over kMaxPicturePixels, or a
 // truncated picture.
 PictureFormat CheckPictureBytes(std::string_view bytes);
 
@@ -53,11 +54,11 @@ struct PixelSize {
 // Nothing when the bytes do not say (other formats, odd or zero sizes, a header beyond the bytes).
 std::optional<PixelSize> HeaderSize(std::string_view head);
 
-// A picture file's size, for a caller that needs nothing else: opened and refused as
-// ReadPictureFile does (missing, unreadable, too large a file, unknown format, over the pixel
-// limit), then read only as far as its header where HeaderSize finds the size in the first
-// 256 KiB; any other picture is decoded whole by `decode`. A damaged body behind a sound header
-// goes unnoticed.
+// A picture file's size, for a caller that needs nothing else: opened and its header refused as
+// ReadPictureFile does (missing, unreadable, too large a file, unknown format, a header no
+// decoder reads, over the pixel limit), and read no further where HeaderSize finds the size in
+// the first 256 KiB; any other picture is decoded whole by `decode`. A damaged body behind a
+// sound header goes unnoticed.
 PixelSize ReadPictureSize(const std::string& path, const std::function<PicturePtr()>& decode);
 
 // An uncompressed 1, 4, 8 or 24-bit BMP with a Windows header, the palette right after it and the
@@ -67,9 +68,11 @@ PixelSize ReadPictureSize(const std::string& path, const std::function<PicturePt
 // there.
 PicturePtr DecodePlainBmp(std::string_view bytes);
 
-// A picture file's bytes, whole. Raises RuntimeError (kFileNotFound) when the file is missing, not
-// a regular file or unreadable, and refuses a file too large to hold a picture within the limit.
-// The path is UTF-8.
+// A picture file's bytes: its header first, checked as CheckPictureBytes checks it (format, a
+// header a decoder reads, the pixel limit), then the rest, no further than the picture can use (an
+// uncompressed BMP ends with its last row). Raises RuntimeError (kFileNotFound) when the file is
+// missing, not a regular file or unreadable, and refuses a file too large to hold a picture within
+// the limit before any of it is read. The path is UTF-8.
 std::string ReadPictureFile(const std::string& path);
 
 }  // namespace tolv

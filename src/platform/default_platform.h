@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "destination/destination.h"
 #include "destination/file_printer.h"
@@ -38,8 +40,22 @@ std::unique_ptr<Journal> OpenJournal(const std::string& file);
 ProgramDirectory FoundProgramDirectory(const char* argv0);
 // The libraries the program prints with and their versions, for --version.
 std::string LibraryVersions();
+// First thing in main: the one line of a failure is written to standard error within a bound
+// time, so that a caller who stopped reading never holds the run.
+void BoundStandardStreams();
+// A report (--check, --help, --version) on standard output, written within a bound time. False,
+// with `cause`, when not all of it was written.
+bool WriteStandardOutput(std::string_view text, std::string* cause);
+// Why the operator's output file (--pdf, --proof) may not be written, as one line; empty when it
+// may. `kept` names the files tolv reads (the job, the forms, tolv.conf); the executable is
+// refused too.
+std::string RefusedOutput(const std::string& path, const std::vector<std::string>& kept);
+// Writes the operator's output file: a device is written into, a file replaced whole.
+bool WriteOutput(const std::string& path, std::string_view bytes, std::string* error);
 // The family the machine's font matching gives a face, bold, for --check; empty when unknown.
 std::string MatchedFontFamily(const std::u32string& face);
+// The characters of `text` no font of the machine can show in `face`, for --check.
+std::u32string CharactersWithoutGlyph(const std::u32string& face, const std::u32string& text);
 
 }  // namespace tolv
 

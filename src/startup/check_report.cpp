@@ -68,6 +68,13 @@ void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trac
     if (!used.empty()) font += ", drawn with \"" + used + "\"";
   }
   trace.Note("font", font);
+  if (trace.unshown_characters) {
+    for (size_t i = 0; i < job.Rows.size(); ++i) {
+      if (job.Rows[i].empty()) continue;
+      trace.row(static_cast<int>(i)).no_glyph =
+          trace.unshown_characters(job.FontFace.empty() ? U"Arial" : job.FontFace, job.Rows[i]);
+    }
+  }
   if (FindFormType(p.Blank) != nullptr) {
     for (const char* kind : {"GFX", "DAT"}) {
       const std::string path = program_dir + "/" + FormFileName(p.Blank, kind);
@@ -95,14 +102,24 @@ void NoteDestination(const Destination& destination, RunTrace& trace) {
                                    Format(" from %.1f mm left, %.1f mm top",
                                           d.printable_left_px / d.dpi_x * kMmPerInch,
                                           d.printable_top_px / d.dpi_y * kMmPerInch));
+  if (!d.paper_from.empty()) trace.Note("paper from", d.paper_from);
+  if (!d.resolution_from.empty()) trace.Note("resolution from", d.resolution_from);
+  for (const std::string& disagreement : d.disagreements) {
+    trace.Note("disagreement", disagreement);
+    trace.Problem("the paper: " + disagreement);
+  }
   trace.Note("scaling", "the job asks for print-scaling=none and the paper's own media");
+  for (const std::string& setting : d.dropped) trace.Note("not passed on", setting);
 }
 
 void NoteCorrection(const QueueCorrection& correction, RunTrace& trace) {
-  trace.Note("correction", correction.found
-                               ? Format("tolv.conf moves the page %.2f mm right, %.2f mm down",
-                                        correction.shift_x_mm, correction.shift_y_mm)
-                               : "none (no section for this queue in tolv.conf)");
+  trace.Note("correction", correction.found ? Format("tolv.conf moves the page %.2f mm right, "
+                                                     "%.2f mm down",
+                                                     correction.shift_x_mm, correction.shift_y_mm)
+                           : correction.problems.empty()
+                               ? "none (no section for this queue in tolv.conf)"
+                               : "none: tolv.conf has a problem for this queue");
+  for (const std::string& problem : correction.problems) trace.Problem(problem);
 }
 
 std::string CheckReport(const RunTrace& trace, bool* problems) {
@@ -154,6 +171,17 @@ std::string CheckReport(const RunTrace& trace, bool* problems) {
       if (r.cut_characters > 0) {
         row_problems.push_back("cut by LEN" + TwoDigits(index) + ": " +
                                std::to_string(r.cut_characters) + " characters left out");
+      }
+      if (!r.no_glyph.empty() && r.prints > 0) {
+        std::string codes;
+        for (const char32_t c : r.no_glyph) {
+          char code[16];
+          std::snprintf(code, sizeof code, "%sU+%04X", codes.empty() ? "" : " ",
+                        static_cast<unsigned>(c));
+          codes += code;
+        }
+        row_problems.push_back("printed as missing-glyph boxes, no font can show " +
+                               ToUtf8(r.no_glyph) + " (" + codes + ")");
       }
       for (const std::string& why : r.dropped) {
         row_problems.push_back((r.prints > 0 ? "partly left out: " : "dropped: ") + why);

@@ -34,12 +34,7 @@ std::vector<int32_t> DashPattern(int16_t style, const PrinterDevice& device) {
 }
 namespace {
 
-double CheckedCoordinate(double px) {
-  if (!std::isfinite(px) || std::fabs(px) > kMaxDeviceCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
-  return px;
-}
+double CheckedCoordinate(double px) { return CheckedDeviceCoordinate(px); }
 
 // The device pixel of a position: the nearest, halves to even, as ToInt32 rounds. std::lrint
 // rounds so in the default rounding mode in one instruction, where ToInt32's long double rounding

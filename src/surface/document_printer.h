@@ -45,10 +45,6 @@ namespace tolv {
 inline constexpr char32_t kPrinterDefaultFace[] = U"Arial";
 constexpr float kPrinterDefaultFontSize = 10.0f;
 
-// Device coordinates beyond this many pixels are refused as an overflow: Cairo keeps path
-// coordinates in 24.8 fixed point and GDI in 27 bits, and both would wrap them silently.
-constexpr double kMaxDeviceCoordinate = 8388607.0;
-
 // A picture's place on the page: the device pixel edges of its left, top, right and bottom sides.
 // right < left (or bottom < top) mirrors the picture; the sides are never equal.
 struct DeviceRect {

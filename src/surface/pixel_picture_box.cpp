@@ -61,7 +61,10 @@ void PixelPictureBox::SetFontSize(float points) {
 void PixelPictureBox::Print(const std::u32string& text) {
   // Drawing while AutoRedraw is off would go to a window that is never shown.
   if (auto_redraw_) {
-    OnDrawText(MutableImage(), current_x_px_, current_y_px_, DrawnText(text), font_);
+    // The device's coordinate limit holds for every backend's text, checked before any is drawn.
+    const double x = CheckedDeviceCoordinate(current_x_px_);
+    const double y = CheckedDeviceCoordinate(current_y_px_);
+    OnDrawText(MutableImage(), x, y, DrawnText(text), font_);
   }
   current_y_px_ += OnMeasureText(U"", font_).height;
   current_x_px_ = scale_.ToDeviceX(0);

@@ -66,7 +66,8 @@ class PixelPictureBox : public PictureBox {
  protected:
   // Draws the text with its line's top-left corner at (x, y) device pixels into the persistent
   // image (width_px() x height_px(), rows top-down). The text is already as drawn (DrawnText: no
-  // control characters) and the font's size valid.
+  // control characters), the font's size valid and the position finite and within
+  // kMaxDeviceCoordinate.
   virtual void OnDrawText(std::vector<uint32_t>& image, double x, double y,
                           const std::u32string& text, const FontSpec& font) = 0;
   virtual TextExtent OnMeasureText(const std::u32string& text, const FontSpec& font) = 0;

@@ -1,9 +1,19 @@
 #include "surface/scale.h"
 
+#include <cmath>
+
 #include "runtime/runtime.h"
 #include "runtime/units.h"
 
 namespace tolv {
+
+double CheckedDeviceCoordinate(double px) {
+  if (!std::isfinite(px) || std::fabs(px) > kMaxDeviceCoordinate) {
+    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
+  }
+  return px;
+}
+
 namespace {
 
 // Units per inch of the scale modes that are a fixed length (a character is 120 twips across and

@@ -18,6 +18,15 @@ enum ScaleModes : int16_t {
   kScaleCentimetres = 7,
 };
 
+// Device coordinates beyond this many pixels are refused as an overflow, on printers and picture
+// boxes alike: Cairo keeps coordinates in 24.8 fixed point and GDI in 27 bits, and both would wrap
+// them silently.
+constexpr double kMaxDeviceCoordinate = 8388607.0;
+
+// A position in device pixels as it is to be drawn: raises RuntimeError (kOverflow) beyond
+// kMaxDeviceCoordinate or when not finite.
+double CheckedDeviceCoordinate(double px);
+
 class SurfaceScale {
  public:
   // dpi_x, dpi_y: device pixels per inch; the inner (printable) area's size in device pixels.

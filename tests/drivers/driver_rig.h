@@ -3,10 +3,8 @@
 #define TOLV_TESTS_DRIVERS_DRIVER_RIG_H_
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -18,29 +16,6 @@
 #include "support/temp_dir.h"
 
 namespace tolv::testing {
-
-// A directory of its own, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "tolv-drivers-XXXXXX").string();
-    if (!tolv::testing::MakeTempDir(templ)) ADD_FAILURE() << "mkdtemp failed";
-    path_ = templ;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
-
- private:
-  std::string path_;
-};
 
 struct Dot {
   int16_t x;

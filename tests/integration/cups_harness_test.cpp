@@ -1,7 +1,7 @@
 // The private scheduler that end-to-end printing tests run against: it takes a job on its default
 // queue and hands it to the virtual printer, leaves the machine's own printing setup alone, and
 // leaves nothing running once stopped.
-#include "integration/support/cups_harness.h"
+#include "support/cups_harness.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

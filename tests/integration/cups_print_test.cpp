@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/held.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
+#include "support/local_server.h"
 
 namespace tolv::testing {
 namespace {

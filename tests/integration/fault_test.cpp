@@ -35,10 +35,11 @@
 #include <thread>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/fault_support.h"
 #include "integration/support/held.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
+#include "support/local_server.h"
 
 namespace tolv::testing {
 namespace {
@@ -111,34 +112,13 @@ void Report(const std::string& what, const Outcome& run) {
   ::testing::Test::RecordProperty("seconds", std::to_string(run.seconds));
 }
 
-// A folder of the test's own outside the program directory, removed with what it holds.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tolv-outside-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // No printer at all: the file printer, silently.
 
 // A scheduler the user named that is not there is a failure, not a missing printer
 // (hostile_scheduler_test.cpp).
 TEST(NoSchedulerTest, EveryKindOfMissingSchedulerPrintsOnTheFilePrinterSilently) {
-  const TempDir settings;
+  const ScratchDir settings("tolv-outside");
   const std::map<std::string, std::vector<std::string>> cases = {
       {"the file printer on request", {}},
       {"nothing at the default address",
@@ -198,7 +178,7 @@ TEST(NoSchedulerTest, TwoRunsStartedTogetherLeaveOneWholeDocumentAndNoTemporaryF
 }
 
 TEST(NoSchedulerTest, APlantedLinkIsReplacedByTheDocumentAndWhatItPointsToIsLeftAlone) {
-  const TempDir outside;
+  const ScratchDir outside("tolv-outside");
   std::ofstream(outside.File("precious.txt")) << "not to be overwritten\n";
   const FileState precious = StateOf(outside.File("precious.txt"));
   for (const std::string target : {"precious.txt", "absent.pdf", ""}) {
@@ -353,7 +333,7 @@ TEST_F(DiskFullTest, NoPrinterKeepsTheEarlierDocumentWholeAndLeavesNoTemporaryFi
 }
 
 TEST_F(DiskFullTest, AFailingPrinterSaysThatTheDocumentCouldNotBeKeptEither) {
-  const TempDir sockets;
+  const ScratchDir sockets("tolv-outside");
   const SilentServer hang_up(sockets.File("hang-up.sock"), /*hang_up=*/true);
   ASSERT_TRUE(hang_up.listening());
   const Outcome run = RunOnAFullDisk({"CUPS_SERVER=" + sockets.File("hang-up.sock")});
@@ -467,7 +447,7 @@ class SchedulerFaultTest : public ::testing::Test {
     fs::remove_all(dir.File("held"));
     EXPECT_EQ(scheduler_->Run("cupsaccept Q"), 0);
 
-    const TempDir sockets;
+    const ScratchDir sockets("tolv-outside");
     const CuttingProxy proxy(sockets.File("proxy.sock"), scheduler_->socket(),
                              kCutInsideTheDocument, cut, scheduler_->SchedulerPid());
     EXPECT_TRUE(proxy.listening());

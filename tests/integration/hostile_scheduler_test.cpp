@@ -6,9 +6,7 @@
 // private scheduler shows that a job cut off at the deadline is cancelled.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,11 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/fake_scheduler.h"
 #include "integration/support/fault_support.h"
 #include "integration/support/held.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
+#include "support/local_server.h"
 
 namespace tolv::testing {
 namespace {
@@ -60,13 +59,9 @@ void WriteGridJob(const ProgramDir& dir) { dir.WriteJob(1, 3, 25, 25, {{0, "Smit
 
 // A unix socket file that nobody listens on any more, as a scheduler that died leaves it.
 bool MakeStaleSocket(const std::string& path) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  close(fd);
-  return bound;
+  const int fd = ListenOnUnixSocket(path);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
 // The run's printing settings: a home and client configuration of the test's own (so nothing of
@@ -453,6 +448,15 @@ TEST(NoFontTest, APageWhoseTextHasNoGlyphIsKeptNotHandedOver) {
     EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1) << run;
     EXPECT_EQ(PdfProblem(HeldDocumentOf(dir)), "");
   }
+  // One character that no font has, among text that shows, is printed as the missing-glyph box.
+  ProgramDir dir;
+  dir.Write("ZOBAX.QJT",
+            "\xEF\xBB\xBF[BLANK]\nValue=5\n[PAPERTYPE]\nValue=3\n[FONT]\nValue=DejaVu Sans\n"
+            "[INFO]\nROW03=|AB\xF0\x90\x8C\xB0|\nLEN03=5\n");
+  const Outcome run = RunOnce(dir, {});
+  EXPECT_EQ(run.exit_status, 0) << run;
+  EXPECT_EQ(run.standard_error, "");
+  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
 }
 
 // Form files that would hold a reader up for ever, or read without end: the page is printed

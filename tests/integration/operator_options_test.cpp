@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
 
 namespace tolv::testing {
 namespace {
@@ -61,6 +61,11 @@ TEST(CheckTest, EachKindOfDroppedRowIsNamedAndNothingIsPrinted) {
        grid5 + "ROW00=|\xC8\xE2\xE0\xED|\nLEN00=6\n",
        {"LC_ALL=", "LC_CTYPE=", "LANG="},
        "no locale set"},
+      // A character no font has is printed as the missing-glyph box, and named.
+      {"no glyph",
+       "\xEF\xBB\xBF" + grid5 + "ROW03=|AB\xF0\x90\x8C\xB0|\nLEN03=5\n",
+       {},
+       "ROW03: printed as missing-glyph boxes, no font can show \xF0\x90\x8C\xB0 (U+10330)"},
       {"missing form",
        "[BLANK]\nValue=3\n[PAPERTYPE]\nValue=2\n[INFO]\nROW03=|A|\nLEN03=3\n",
        {},
@@ -133,6 +138,63 @@ TEST(PreviewTest, PdfIsTheRunsDocumentAndProofPutsTheFormUnderItsText) {
   EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
 }
 
+// What --pdf does with each kind of name: a file or a new name is replaced (keeping its
+// permissions), a character device written into, and what tolv reads or cannot replace refused
+// with a usage error before anything is read or written.
+TEST(PreviewTest, EachKindOfOutputNameIsReplacedWrittenIntoOrRefused) {
+  ProgramDir dir;
+  dir.WriteJob(3, 3, 25, 25, {{0, "Kiel"}});
+  const std::string job = dir.Read("ZOBAX.QJT");
+  dir.Write("tolv.conf", "[q]\nShiftX=1\n");
+  dir.Write("private.pdf", "old");
+  fs::permissions(dir.File("private.pdf"), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(Capture("mkfifo '" + dir.File("fifo") + "' && echo ok"), "ok\n");
+  fs::create_directory(dir.File("folder"));
+  fs::create_symlink(dir.File("ZOBAX.QJT"), dir.File("job-link"));
+  struct Case {
+    std::string name;
+    int status;
+    std::string said;  // in the one line on standard error
+  };
+  const Case cases[] = {
+      {"new.pdf", 0, ""},
+      {"private.pdf", 0, ""},
+      {"/dev/null", 0, ""},
+      {"/dev/full", 2, "No space left on device"},
+      {"fifo", 64, "it is a FIFO"},
+      {"folder", 64, "it is a directory"},
+      {"ZOBAX.QJT", 64, "which tolv reads"},
+      {"job-link", 64, "which tolv reads"},
+      {"tolv", 64, "it is the program itself"},
+      {"tolv.conf", 64, "which tolv reads"},
+      {"/dev/tolv-test.pdf", 64, "no file in /dev"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = c.name.starts_with("/") ? c.name : dir.File(c.name);
+    const RunResult run = dir.RunWith({"--pdf", path});
+    EXPECT_EQ(run.exit_status, c.status) << run.standard_error;
+    if (c.said.empty()) {
+      EXPECT_EQ(run.standard_error, "");
+      if (c.name.ends_with(".pdf")) {
+        EXPECT_EQ(dir.Read(c.name).substr(0, 5), "%PDF-");
+      }
+    } else {
+      EXPECT_TRUE(Has(run.standard_error, c.said)) << run.standard_error;
+      EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1);
+    }
+  }
+  EXPECT_EQ(fs::status(dir.File("private.pdf")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(fs::is_fifo(dir.File("fifo")));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_FALSE(fs::exists("/dev/tolv-test.pdf"));
+  EXPECT_EQ(dir.Read("ZOBAX.QJT"), job);
+  EXPECT_TRUE(fs::is_symlink(dir.File("job-link")));
+  EXPECT_EQ(dir.Read("tolv.conf"), "[q]\nShiftX=1\n");
+  EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
+}
+
 TEST(TestPageTest, TheOutlineStandsWhereAJobPlacesTheFormWithItsRulers) {
   ProgramDir dir;
   dir.WriteJob(3, 3, 25, 25, {{0, "Kiel"}});  // a waiting job is not printed
@@ -198,6 +260,40 @@ TEST(QueueCorrectionTest, TolvConfMovesOnlyItsOwnQueuesPage) {
   const Word received = kiel(document);
   EXPECT_NEAR(received.x_min, moved.x_min, 0.3);
   EXPECT_NEAR(received.y_min, moved.y_min, 0.3);
+
+  // A correction that is not one: --check lists it, a run says it in one line and prints without
+  // it; one that moves the page's marks off the printable area is never handed over.
+  struct Bad {
+    std::string conf;
+    int run_status;
+    std::string said;
+  };
+  const Bad bad[] = {
+      {"[q]\nShiftX=1,5\n", 0, "ShiftX=1,5 of queue \"Q\" is not a shift"},
+      {"[q]\nShiftX=nan\nShiftY=1\n", 0, "ShiftX=nan"},
+      {"[q]\nShiftY=1e309\n", 0, "ShiftY=1e309"},
+      {"[q]\nShiftX=-100\nShiftY=-100\n", 2, "moves marks of the page off the printable area"},
+      {"", 0, "tolv.conf cannot be read: it is not a regular file"},  // a FIFO
+  };
+  for (const Bad& b : bad) {
+    SCOPED_TRACE(b.conf);
+    fs::remove(dir.File("tolv.conf"));
+    if (b.conf.empty()) {
+      ASSERT_EQ(Capture("mkfifo '" + dir.File("tolv.conf") + "' && echo ok"), "ok\n");
+    } else {
+      dir.Write("tolv.conf", b.conf);
+    }
+    const RunResult listed = dir.RunWith({"--check"}, Settings(scheduler));
+    EXPECT_EQ(listed.exit_status, 1);
+    EXPECT_TRUE(Has(listed.standard_output, b.said)) << listed.standard_output;
+    const RunResult run = dir.Run(Settings(scheduler));
+    EXPECT_EQ(run.exit_status, b.run_status);
+    EXPECT_TRUE(Has(run.standard_error, b.said)) << run.standard_error;
+    EXPECT_EQ(std::count(run.standard_error.begin(), run.standard_error.end(), '\n'), 1);
+    EXPECT_EQ(dir.Exists("ZOBAX.PDF"), b.run_status == 2);
+    fs::remove(dir.File("ZOBAX.PDF"));
+  }
+  ASSERT_TRUE(scheduler.WaitForDocuments(5));
 }
 
 }  // namespace

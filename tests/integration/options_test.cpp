@@ -1,14 +1,18 @@
 // The command line as an operator types it: nothing but a run prints, and the program directory
 // can be named or reached through a symbolic link.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "integration/support/cups_harness.h"
 #include "integration/support/program_run.h"
+#include "support/cups_harness.h"
 
 namespace tolv::testing {
 namespace {
@@ -45,6 +49,51 @@ TEST(OptionsRunTest, HelpVersionAndMistakesPrintNothing) {
   for (const char* library : {"cairo ", "pango ", "libcups "}) {
     EXPECT_NE(version.standard_output.find(library), std::string::npos) << library;
   }
+  // A report that did not arrive is no answer: status 2, and the line says why.
+  for (const char* report : {"--help", "--version", "--check"}) {
+    for (const char* output : {">/dev/full", ">&-"}) {
+      SCOPED_TRACE(std::string(report) + " " + output);
+      EXPECT_EQ(Capture("cd '" + dir.path() + "' && TOLV_PRINTER=file ./tolv " + report + " " +
+                        output + " 2>said; echo $?; head -c 40 said"),
+                "2\ntolv: the report could not be written to");
+    }
+  }
+}
+
+// A caller that stopped reading standard error (its pipe full) loses the failing run's line,
+// never the run: it ends with its status.
+TEST(OptionsRunTest, AFullStandardErrorPipeDoesNotHoldTheRun) {
+  ProgramDir dir;
+  fs::create_directory(dir.File("ZOBAX.QJT"));  // a job file that cannot be read: one line
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  fcntl(pipe_ends[1], F_SETFL, O_NONBLOCK);
+  const std::string block(4096, 'x');
+  while (write(pipe_ends[1], block.data(), block.size()) > 0) {
+  }
+  fcntl(pipe_ends[1], F_SETFL, 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"--bogus"}}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(pipe_ends[1], 2);
+      const std::string exe = dir.File("tolv");
+      std::vector<char*> argv = {const_cast<char*>(exe.c_str())};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(exe.c_str(), argv.data());
+      _exit(127);
+    }
+    int status = -1;
+    for (int waited = 0; waited < 600 && waitpid(child, &status, WNOHANG) == 0; ++waited) {
+      usleep(100000);
+    }
+    if (kill(child, SIGKILL) == 0) waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "still writing its line after a minute";
+    EXPECT_EQ(WEXITSTATUS(status), args.empty() ? 1 : 64);
+  }
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
 }
 
 TEST(OptionsRunTest, TheProgramDirectoryIsTheLinksTheNamedOneOrTheExecutables) {

@@ -19,15 +19,11 @@ namespace fs = std::filesystem;
 
 class FileReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = (fs::temp_directory_path() / "tolv-reader-XXXXXX").string();
-    ASSERT_NE(tolv::testing::MakeTempDir(dir_), nullptr);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
   }
-  std::string dir_;
+  const testing::ScratchDir scratch_{"tolv-reader"};
+  const std::string dir_ = scratch_.path();
 };
 
 TEST_F(FileReaderTest, ReadsRegularFilesToTheirLimitAndNothingElse) {

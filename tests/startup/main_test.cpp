@@ -16,16 +16,10 @@ namespace fs = std::filesystem;
 
 class MainTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "tolv-main-XXXXXX").string();
-    ASSERT_NE(tolv::testing::MakeTempDir(templ), nullptr);
-    dir_ = templ;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   void WriteJob(const std::string& text) { std::ofstream(dir_ + "/ZOBAX.QJT") << text; }
 
-  std::string dir_;
+  const testing::ScratchDir scratch_{"tolv-main"};
+  const std::string dir_ = scratch_.path();
 };
 
 TEST_F(MainTest, WithoutAJobTheProgramEndsBeforeLookingForAPrinter) {

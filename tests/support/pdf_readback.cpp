@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/files.h"
+
 namespace tolv::testing {
 namespace {
 
@@ -16,13 +18,6 @@ std::string ScratchPath(const std::string& suffix) {
   static std::atomic<int> counter{0};
   return ::testing::TempDir() + "pdf_readback_" + std::to_string(getpid()) + "_" +
          std::to_string(counter++) + suffix;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // Runs a poppler command over the PDF written to a scratch file; returns the output file's bytes.
@@ -34,7 +29,7 @@ std::string Poppler(const std::string& pdf, const std::string& command_before,
   const std::string command =
       command_before + " '" + in + "' '" + out + "'" + command_after + " 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  std::string bytes = ReadAll(out + out_suffix);
+  std::string bytes = ReadWholeFile(out + out_suffix);
   std::remove(in.c_str());
   std::remove((out + out_suffix).c_str());
   return bytes;

@@ -3,16 +3,16 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+#include "support/temp_dir.h"
 #include "tools/form_drawing.h"
 
 namespace tolv::forms {
@@ -39,27 +39,6 @@ uint16_t U16(const std::string& bytes, size_t at) {
   std::memcpy(&value, bytes.data() + at, 2);
   return value;
 }
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// A fresh directory that is removed with the test.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tolv-forms-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Pixels of a form drawing, addressed in the form's millimetres as the layouts address them.
 struct FormPixels {
@@ -185,16 +164,15 @@ TEST(SampleFormTest, HeaderTextLiesInsideItsField) {
 }
 
 TEST(SampleFormTest, FilesReadBackAsTheDrawing) {
-  const ScratchDir dir;
-  WriteSampleForms(dir.path().string());
+  const testing::ScratchDir dir("tolv-forms");
+  WriteSampleForms(dir.path());
   for (int16_t Blank : kBlanks) {
     SCOPED_TRACE(Blank);
     const Bitmap& bitmap = Drawing(Blank);
 
     // The picture, through the reader the program loads pictures with.
     GError* error = nullptr;
-    GdkPixbuf* pixbuf =
-        gdk_pixbuf_new_from_file((dir.path() / PictureFileName(Blank)).c_str(), &error);
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(dir.File(PictureFileName(Blank)).c_str(), &error);
     ASSERT_NE(pixbuf, nullptr) << (error ? error->message : "");
     EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), bitmap.width());
     ASSERT_EQ(gdk_pixbuf_get_height(pixbuf), bitmap.height());
@@ -214,7 +192,7 @@ TEST(SampleFormTest, FilesReadBackAsTheDrawing) {
     g_object_unref(pixbuf);
 
     // The form data: every black pixel once, in reading order, in black, inside the picture.
-    const std::string data = ReadFile(dir.path() / DataFileName(Blank));
+    const std::string data = testing::ReadWholeFile(dir.File(DataFileName(Blank)));
     EXPECT_EQ(data.size() % kFormDotSize, 0u);
     const std::vector<FormDot> dots = DecodeFormData(data);
     EXPECT_EQ(static_cast<int64_t>(dots.size()), bitmap.BlackCount());
@@ -239,8 +217,8 @@ TEST(SampleFormTest, FilesReadBackAsTheDrawing) {
 }
 
 TEST(SampleFormTest, AnUnwritableDirectoryIsReported) {
-  const ScratchDir dir;
-  const std::filesystem::path file = dir.path() / "not-a-directory";
+  const testing::ScratchDir dir("tolv-forms");
+  const std::filesystem::path file = dir.File("not-a-directory");
   std::ofstream(file) << "x";
   EXPECT_THROW(WriteSampleForms(file.string()), std::runtime_error);
   EXPECT_THROW(WriteSampleForms((file / "below").string()), std::runtime_error);

@@ -2,20 +2,13 @@
 
 #include <cairo.h>
 
-#include <cmath>
 #include <new>
 
 #include "runtime/runtime.h"
 #include "runtime/units.h"
 
 namespace tolv {
-namespace {
-
-// Positions beyond this many pixels are refused: Cairo keeps coordinates in 24.8 fixed point and
-// would wrap them silently.
-constexpr double kMaxPixelCoordinate = 8388607.0;
-
-}  // namespace
+namespace {}  // namespace
 
 CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
                                  std::shared_ptr<MissingFonts> missing)
@@ -23,10 +16,6 @@ CairoPictureBox::CairoPictureBox(const PictureBoxDesign& design,
 
 void CairoPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
                                  const std::u32string& text, const FontSpec& font) {
-  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
-      std::fabs(y) > kMaxPixelCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
   const int32_t width = width_px();
   const int32_t height = height_px();
   if (width <= 0 || height <= 0 || image.size() != static_cast<size_t>(width) * height) return;

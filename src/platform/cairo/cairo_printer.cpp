@@ -60,7 +60,11 @@ TextExtent CairoPrinter::OnMeasureText(const std::u32string& text, const FontSpe
 
 TextExtent CairoPrinter::OnDrawText(double x, double y, const std::u32string& text,
                                     const FontSpec& font) {
-  return text_.Draw(cr_.get(), x, y, text, font);
+  const TextExtent extent = text_.Draw(cr_.get(), x, y, text, font);
+  if (text.find_first_not_of(U' ') != std::u32string::npos) {
+    marks_.Add(x, y, x + extent.width, y + extent.height);
+  }
+  return extent;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -68,6 +72,7 @@ TextExtent CairoPrinter::OnDrawText(double x, double y, const std::u32string& te
 
 void CairoPrinter::OnDrawLine(int32_t ix1, int32_t iy1, int32_t ix2, int32_t iy2, int16_t style) {
   const double x1 = ix1, y1 = iy1, x2 = ix2, y2 = iy2;
+  marks_.Add(x1, y1, x2 + 1, y2 + 1);
   cairo_t* cr = cr_.get();
   const PrinterDevice& d = device();
   cairo_save(cr);
@@ -117,6 +122,7 @@ void CairoPrinter::OnDrawDots(DotLayer& dots) {
 void CairoPrinter::OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) {
   const double x0 = rect.left, y0 = rect.top, x1 = rect.right, y1 = rect.bottom;
   cairo_surface_t* image = PictureSurface(picture);
+  marks_.Add(x0, y0, x1, y1);
   const double inset_x = std::copysign(EdgeInset(device().dpi_x), x1 - x0);
   const double inset_y = std::copysign(EdgeInset(device().dpi_y), y1 - y0);
   cairo_t* cr = cr_.get();
@@ -220,12 +226,15 @@ HandOverResult CairoPrinter::OnEndDocument() {
   }
   ++documents_handed_over_;
   const std::string finished = FinishPdfForPrinting(std::move(pdf));
-  const FinishedDocument document{finished, "PDF"};
-  if (text_.missing_fonts().any()) {
-    // A page whose text came out as nothing (or as boxes) is no form to send to a printer.
-    return destination_->Keep(document, "no font available for \"" +
-                                            ToUtf8(text_.missing_fonts().Take()) +
-                                            "\", so nothing was printed");
+  const FinishedDocument document{finished, "PDF", marks_};
+  marks_ = {};
+  // A page whose text came out as nothing is no form to send to a printer; a character no font
+  // has, among text that shows, is printed as the missing-glyph box.
+  const bool nothing_shown = text_.missing_fonts().any();
+  const std::u32string face = text_.missing_fonts().Take();
+  if (nothing_shown) {
+    return destination_->Keep(
+        document, "no font available for \"" + ToUtf8(face) + "\", so nothing was printed");
   }
   return destination_->HandOver(document);
 }

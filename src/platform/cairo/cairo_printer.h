@@ -61,6 +61,10 @@ class CairoPrinter : public DocumentPrinter {
   using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
   using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 
+  // Where the document has put text, lines and pictures so far (not the form's dots, which lie
+  // under its text), for the queue's correction to keep on the printable area.
+  MarkedArea marks_;
+
   // A picture painted in this document: kept alive with its image surface, so that a second
   // painting refers to the same image and the PDF stores it once.
   struct CachedPicture {

@@ -12,10 +12,9 @@
 namespace tolv {
 namespace {
 
-// Whether the layout shows a glyph of some font, or has nothing to show: a character that no font
-// has comes out as an unknown glyph (a box with its code, or nothing).
-bool Shown(PangoLayout* layout, const std::u32string& text) {
-  if (text.find_first_not_of(U' ') == std::u32string::npos) return true;
+// Whether the layout shows a glyph of some font: a character that no font has comes out as an
+// unknown glyph (a box with its code, or nothing).
+bool Shown(PangoLayout* layout) {
   PangoLayoutIter* iter = pango_layout_get_iter(layout);
   bool shown = false;
   do {
@@ -137,9 +136,11 @@ const PangoTextEngine::Laid& PangoTextEngine::Lay(const std::u32string& text,
   if (found != laid_.end()) return found->second;
   LayoutPtr layout = MakeLayout(text, font);
   const TextExtent extent = Extent(layout.get(), font);
-  const bool shown = Shown(layout.get(), DrawnText(text));
+  const bool visible = DrawnText(text).find_first_not_of(U' ') != std::u32string::npos;
+  const bool shown = visible && Shown(layout.get());
   if (laid_.size() >= kMaxLaid) laid_.clear();
-  return laid_.emplace(std::move(key), Laid{std::move(layout), extent, shown}).first->second;
+  return laid_.emplace(std::move(key), Laid{std::move(layout), extent, shown, visible})
+      .first->second;
 }
 
 TextExtent PangoTextEngine::Measure(const std::u32string& text, const FontSpec& font) {
@@ -155,7 +156,11 @@ TextExtent PangoTextEngine::Extent(PangoLayout* layout, const FontSpec& font) {
 TextExtent PangoTextEngine::Draw(cairo_t* cr, double x, double y, const std::u32string& text,
                                  const FontSpec& font) {
   const Laid& laid = Lay(text, font);
-  if (!laid.shown) missing_->Note(font);
+  if (laid.shown) {
+    missing_->Shown();
+  } else if (laid.visible) {
+    missing_->Note(font);
+  }
   cairo_save(cr);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_translate(cr, x, y);

@@ -25,25 +25,33 @@ namespace tolv {
 // which Pango would otherwise end the text at) in UTF-8, one character per input character.
 std::string PangoText(const std::u32string& text);
 
-// Where text was drawn without a single glyph: there is no font at all, or the face and every
-// substitute fontconfig offers lack each of its characters. Such a page cannot be right. One note
-// is shared by the printer and the picture boxes of a platform, so that a page composed in a
-// picture box and then printed is known to be wrong when the printer's document ends.
+// Whether a document's text came out as nothing: text was drawn, and none of it showed a glyph
+// (there is no font at all, or the face and every substitute fontconfig offers lack each of its
+// characters). Such a page cannot be right. A character that no font has, among others that
+// show, is drawn as the font's missing-glyph box, as any text system does, and --check names it.
+// One note is shared by the printer and the picture boxes of a platform, so that a page composed
+// in a picture box and then printed is judged when the printer's document ends.
 class MissingFonts {
  public:
+  // Text drawn in `font` showed no glyph.
   void Note(const FontSpec& font) {
     if (!face_) face_ = font.name;
   }
-  bool any() const { return face_.has_value(); }
+  // Text drawn showed a glyph of some font.
+  void Shown() { shown_ = true; }
+  // Text was drawn and none of it showed a glyph.
+  bool any() const { return face_.has_value() && !shown_; }
   // The first face that drew nothing, and the note cleared.
   std::u32string Take() {
     std::u32string face = face_.value_or(U"");
     face_.reset();
+    shown_ = false;
     return face;
   }
 
  private:
   std::optional<std::u32string> face_;
+  bool shown_ = false;
 };
 
 class PangoTextEngine {
@@ -62,8 +70,8 @@ class PangoTextEngine {
   TextExtent Measure(const std::u32string& text, const FontSpec& font);
 
   // Draws the text in black with its line's logical top-left corner at (x, y) of cr's user space,
-  // which must be in this engine's device pixels, and returns its extent. Raises as Measure. Text
-  // with a character to show of which no font has a glyph is noted in missing_fonts().
+  // which must be in this engine's device pixels, and returns its extent. Raises as Measure.
+  // Whether the text showed a glyph is noted in missing_fonts().
   TextExtent Draw(cairo_t* cr, double x, double y, const std::u32string& text,
                   const FontSpec& font);
 
@@ -79,8 +87,10 @@ class PangoTextEngine {
   struct Laid {
     LayoutPtr layout;
     TextExtent extent;
-    // Whether a font has a glyph for some character to show (always, when there is none).
+    // Whether a font has a glyph for some character to show.
     bool shown;
+    // Whether there is a character to show (not only blanks).
+    bool visible;
   };
   struct LaidKey {
     std::u32string text;

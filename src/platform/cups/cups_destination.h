@@ -20,22 +20,15 @@
 
 #include "destination/destination.h"
 #include "destination/file_printer.h"
+#include "platform/cups/queue_measure.h"
+#include "platform/cups/scheduler_link.h"
 #include "platform/cups/spooler_call.h"
 
 namespace tolv {
 
-inline constexpr int kConnectTimeoutMs = 5000;
-inline constexpr double kAnswerTimeoutSeconds = 5;
 inline constexpr int kHandOverSeconds = 30;
 // Of the deadline, kept back for cancelling a job that was created and not finished.
 inline constexpr int kCancelReserveSeconds = 2;
-
-// The resolutions and the printable area a real printer can have; outside them the queue's
-// answers are wrong, and a page rendered for them would be wrong too.
-inline constexpr double kMinDpi = 72;
-inline constexpr double kMaxDpi = 4800;
-inline constexpr double kMinPrintableWidthMm = 139;  // one form, the narrowest way round
-inline constexpr double kMinPrintableHeightMm = 105;
 
 // Finds and measures the default printer. Only "there is no printer" means the file printer:
 // - TOLV_PRINTER=file in the environment: the file printer, without looking for a scheduler;
@@ -56,15 +49,6 @@ inline constexpr double kMinPrintableHeightMm = 105;
 std::unique_ptr<Destination> OpenDefaultDestination(const std::string& program_dir,
                                                     WholeFileWriter write,
                                                     const std::string& job_title = "tolv");
-
-// The device that a media size (hundredths of millimetres, with margins) and a resolution give:
-// page in points, printable area in whole device pixels. Nothing when the size is empty or its
-// margins leave nothing printable.
-std::optional<PrinterDevice> DeviceForMedia(const cups_size_t& media, double dpi_x, double dpi_y);
-
-// Why a device is not one a real printer has (a resolution outside kMinDpi to kMaxDpi, a printable
-// area smaller than one form); "" when it could be.
-std::string ImplausibleDevice(const PrinterDevice& device);
 
 // Any destination, made to keep the document and fail when a stop signal came before the
 // document was handed over: the caller asked the run to end, and a document that comes out

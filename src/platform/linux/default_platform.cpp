@@ -11,6 +11,7 @@
 #include "platform/cups/cups_destination.h"
 #include "platform/cups/cups_version.h"
 #include "platform/posix/atomic_file.h"
+#include "platform/posix/output_file.h"
 #include "platform/posix/process_guard.h"
 #include "platform/posix/program_dir.h"
 #include "platform/posix/system_journal.h"
@@ -37,6 +38,26 @@ std::unique_ptr<Journal> OpenJournal(const std::string& file) {
 }
 
 ProgramDirectory FoundProgramDirectory(const char* argv0) { return StartedProgramDirectory(argv0); }
+
+void BoundStandardStreams() { BoundStandardError(); }
+
+bool WriteStandardOutput(std::string_view text, std::string* cause) {
+  if (StandardOutputWasClosed()) {
+    *cause = "it was closed";
+    return false;
+  }
+  return WriteWithin(1, text, kStandardStreamMilliseconds, cause);
+}
+
+std::string RefusedOutput(const std::string& path, const std::vector<std::string>& kept) {
+  std::vector<std::string> files = kept;
+  files.push_back("/proc/self/exe");
+  return RefusedOutputFile(path, files);
+}
+
+bool WriteOutput(const std::string& path, std::string_view bytes, std::string* error) {
+  return WriteOutputFile(path, bytes, error);
+}
 
 std::string LibraryVersions() { return DrawingLibraryVersions() + ", " + CupsLibraryVersion(); }
 

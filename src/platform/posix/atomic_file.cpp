@@ -175,7 +175,20 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   }
   const std::string shown = Quoted(temporary.empty() ? path : directory_path + "/" + temporary);
   int error_number = 0;
-  if (!WriteAll(file.get(), bytes, &error_number)) {
+  // A file replaced keeps its permissions and, where the run may give it, its owner: a document
+  // kept private (0600) must not come back readable by everyone.
+  struct stat earlier {};
+  if (fstatat(directory.get(), base.c_str(), &earlier, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(earlier.st_mode)) {
+    // Only root may give the file away; the permissions are kept all the same.
+    [[maybe_unused]] const int owned = fchown(file.get(), earlier.st_uid, earlier.st_gid);
+    if (fchmod(file.get(), earlier.st_mode & 07777) != 0) {
+      cause = Cause("cannot give " + shown + " the permissions of " + Quoted(path), errno);
+    }
+  }
+  if (!cause.empty()) {
+    // the permissions could not be kept: nothing is written
+  } else if (!WriteAll(file.get(), bytes, &error_number)) {
     cause = Cause("cannot write " + shown, error_number);
   } else if (fsync(file.get()) != 0) {
     cause = Cause("cannot flush " + shown + " to disk", errno);

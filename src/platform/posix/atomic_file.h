@@ -13,8 +13,9 @@ namespace tolv {
 // given a temporary name and renamed over `path`, and the directory flushed. Temporary files of
 // earlier runs whose process is gone are removed first, so a killed run leaves nothing for good.
 // Whatever `path` named before (a file, a planted symbolic link) is replaced, never followed or
-// written through. On failure returns false with `error` set to one line naming the step, the file
-// (in quotes) and the cause; the temporary file is gone and an earlier file at `path` is left as it
+// written through; a regular file replaced keeps its permissions (and its owner, where the process
+// may give it). On failure returns false with `error` set to one line naming the step, the file (in
+// quotes) and the cause; the temporary file is gone and an earlier file at `path` is left as it
 // was.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
 

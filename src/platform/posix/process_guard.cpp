@@ -1,14 +1,19 @@
 #include "platform/posix/process_guard.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <ext/stdio_filebuf.h>
+#include <chrono>
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <streambuf>
 
 namespace tolv {
 namespace {
@@ -36,10 +41,14 @@ int own_standard_error = 2;
                      : signal_number == SIGILL ? "SIGILL"
                      : signal_number == SIGFPE ? "SIGFPE"
                                                : "SIGABRT";
+  // A reader that stopped reading gets no line rather than a run that never ends.
   const auto put = [](const char* text) {
     size_t length = 0;
     while (text[length] != '\0') ++length;
-    [[maybe_unused]] const ssize_t ignored = write(own_standard_error, text, length);
+    pollfd ready{own_standard_error, POLLOUT, 0};
+    if (poll(&ready, 1, 1000) == 1 && (ready.revents & POLLOUT) != 0) {
+      [[maybe_unused]] const ssize_t ignored = write(own_standard_error, text, length);
+    }
   };
   put("tolv: the run failed on ");
   put(name);
@@ -58,11 +67,15 @@ void OnStopSignal(int signal_number) {
   errno = saved;
 }
 
+// Standard output was closed when the program started (and is /dev/null since).
+bool standard_output_closed = false;
+
 // Descriptors 0, 1 and 2 that are not open are opened on /dev/null, in order, so that no file the
 // program opens later takes their place.
 void OpenStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == 1) standard_output_closed = true;
     const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (null < 0) _exit(1);  // not even /dev/null: nothing sound can be done
     if (null != fd) {
@@ -71,6 +84,37 @@ void OpenStandardDescriptors() {
     }
   }
 }
+
+// std::cerr's buffer: what is put is written at each flush (std::cerr flushes after every
+// output), within the time a standard stream may take.
+class BoundedStreamBuf : public std::streambuf {
+ public:
+  explicit BoundedStreamBuf(int fd) : fd_(fd) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_.push_back(static_cast<char>(c));
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    pending_.append(text, static_cast<size_t>(count));
+    return count;
+  }
+  int sync() override {
+    // After one write ran out of time the reader is not reading: the rest is dropped at once.
+    if (!gave_up_ && !pending_.empty() &&
+        !WriteWithin(fd_, pending_, kStandardStreamMilliseconds)) {
+      gave_up_ = true;
+    }
+    pending_.clear();
+    return 0;
+  }
+
+ private:
+  int fd_;
+  std::string pending_;
+  bool gave_up_ = false;
+};
 
 void SilenceLibraries() {
   const int own = fcntl(2, F_DUPFD_CLOEXEC, 3);
@@ -85,7 +129,8 @@ void SilenceLibraries() {
   own_standard_error = own;
   // std::cerr writes to the standard error the program was started with. The buffer lives as
   // long as the process: std::cerr is flushed after every static object is gone.
-  std::cerr.rdbuf(new __gnu_cxx::stdio_filebuf<char>(own, std::ios::out));
+  std::cerr.flush();
+  std::cerr.rdbuf(new BoundedStreamBuf(own));
 }
 
 // Set by the first thread that ends the run on a fault.
@@ -97,6 +142,43 @@ void ClaimTheRunsEnd() {
   if (run_ending.exchange(true)) {
     for (;;) pause();
   }
+}
+
+bool StandardOutputWasClosed() { return standard_output_closed; }
+
+bool WriteWithin(int fd, std::string_view bytes, int timeout_ms, std::string* cause) {
+  // A reader that is gone makes the write fail with EPIPE, not end the run.
+  static const bool no_sigpipe = [] { return signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
+  (void)no_sigpipe;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const auto fail = [&](const std::string& why) {
+    if (cause != nullptr) *cause = why;
+    return false;
+  };
+  while (!bytes.empty()) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return fail("nothing read it for " + std::to_string(timeout_ms / 1000) + " s");
+    pollfd ready{fd, POLLOUT, 0};
+    const int polled = poll(&ready, 1, static_cast<int>(left));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled < 0) return fail(std::strerror(errno));
+    if (polled == 0) continue;  // the deadline is checked above
+    if ((ready.revents & POLLNVAL) != 0) return fail(std::strerror(EBADF));
+    // A pipe that polls writable has room for PIPE_BUF bytes: a write of no more never blocks.
+    const ssize_t written = write(fd, bytes.data(), std::min<size_t>(bytes.size(), PIPE_BUF));
+    if (written < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (written < 0) return fail(std::strerror(errno));
+    if (written == 0) return fail("nothing was taken");
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+void BoundStandardError() {
+  std::cerr.flush();
+  std::cerr.rdbuf(new BoundedStreamBuf(2));
 }
 
 void GuardProcess() {

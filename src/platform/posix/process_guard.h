@@ -10,11 +10,31 @@
 #define TOLV_PLATFORM_POSIX_PROCESS_GUARD_H_
 
 #include <string>
+#include <string_view>
 
 namespace tolv {
 
 // Call first thing in main, before any file is opened.
 void GuardProcess();
+
+// How long one write to standard output or standard error may wait for a reader that stopped
+// reading: a full pipe loses the text, not the run.
+inline constexpr int kStandardStreamMilliseconds = 5000;
+
+// Writes all of `bytes` to `fd`, waiting at most `timeout_ms` in all for it to take them (a write
+// never blocks longer: a pipe is written in pieces it has room for). False, with `cause` set when
+// given, when not all was written: the time ran out, the reader is gone (no SIGPIPE ends the
+// run), or a write failed (a full device, a closed descriptor).
+bool WriteWithin(int fd, std::string_view bytes, int timeout_ms, std::string* cause = nullptr);
+
+// Whether standard output was closed when GuardProcess found it (it is on /dev/null since): a
+// report written there reaches nobody.
+bool StandardOutputWasClosed();
+
+// std::cerr, which carries the run's one line, written with WriteWithin to descriptor 2; once a
+// write ran out of time, later ones are dropped at once. Call first in main; GuardProcess keeps
+// the bound when it moves std::cerr to a copy of the descriptor.
+void BoundStandardError();
 
 // The signal that asked the run to stop, or 0.
 int StopSignal();

@@ -22,24 +22,14 @@
 
 namespace tolv::recording {
 
-struct SetScaleMode {
-  int16_t mode;
-};
-struct SetCurrentX {
-  float x;
-};
-struct SetCurrentY {
-  float y;
-};
-struct SetFontName {
-  std::u32string name;
-};
-struct SetFontSize {
-  float points;
-};
-struct SetFontBold {
-  bool bold;
-};
+// The recorded operations, one line each so that the log reads like the drawing.
+// clang-format off
+struct SetScaleMode { int16_t mode; };
+struct SetCurrentX { float x; };
+struct SetCurrentY { float y; };
+struct SetFontName { std::u32string name; };
+struct SetFontSize { float points; };
+struct SetFontBold { bool bold; };
 // A print, with where and in what font it went (in the scale unit of the moment).
 struct Print {
   std::u32string text;
@@ -48,52 +38,24 @@ struct Print {
   int16_t scale_mode;
   FontSpec font;
 };
-struct SetDrawStyle {
-  int16_t style;
-};
-struct Line {
-  float x1, y1, x2, y2;
-  int16_t draw_style;
-};
-struct PSet {
-  float x, y;
-  int32_t color;
-};
-struct PaintPicture {
-  PicturePtr picture;
-  float x, y, width, height;
-};
+struct SetDrawStyle { int16_t style; };
+struct Line { float x1, y1, x2, y2; int16_t draw_style; };
+struct PSet { float x, y; int32_t color; };
+struct PaintPicture { PicturePtr picture; float x, y, width, height; };
 struct NewPage {};
 struct EndDoc {};
-struct SetPicture {
-  PicturePtr picture;
-};
-struct SetAutoRedraw {
-  bool on;
-};
-struct SetWidth {
-  float twips;
-};
-struct SetHeight {
-  float twips;
-};
-struct SetScaleLeft {
-  float left;
-};
+struct SetPicture { PicturePtr picture; };
+struct SetAutoRedraw { bool on; };
+struct SetWidth { float twips; };
+struct SetHeight { float twips; };
+struct SetScaleLeft { float left; };
 struct Refresh {};
-struct GetImageRows {
-  int32_t first_row, count;
-};
-struct SetImageRows {
-  int32_t first_row, count;
-};
-struct PrintContentInto {
-  std::string target;
-};
-struct LoadPicture {
-  std::string path;
-};
+struct GetImageRows { int32_t first_row, count; };
+struct SetImageRows { int32_t first_row, count; };
+struct PrintContentInto { std::string target; };
+struct LoadPicture { std::string path; };
 struct DoEvents {};
+// clang-format on
 
 using Op = std::variant<SetScaleMode, SetCurrentX, SetCurrentY, SetFontName, SetFontSize,
                         SetFontBold, Print, SetDrawStyle, Line, PSet, PaintPicture, NewPage, EndDoc,
@@ -125,28 +87,18 @@ struct PrinterSetup {
 // What the printer's backend was asked to draw, in device pixels from the printable area's
 // corner, after every rule of the printer core: what a real backend would put on paper.
 namespace device {
+// The recorded operations, one line each so that the log reads like the drawing.
+// clang-format off
 struct BeginPage {};
-struct Text {
-  double x, y;
-  std::u32string text;
-  FontSpec font;
-};
-struct Line {
-  int32_t x1, y1, x2, y2;
-  int16_t style;
-};
+struct Text { double x, y; std::u32string text; FontSpec font; };
+struct Line { int32_t x1, y1, x2, y2; int16_t style; };
 // The dots of one drain, each pixel once, in one colour (red in the lowest byte).
-struct Dots {
-  uint32_t rgb;
-  std::vector<DotPoint> points;
-};
-struct Picture {
-  PicturePtr picture;
-  DeviceRect rect;
-};
+struct Dots { uint32_t rgb; std::vector<DotPoint> points; };
+struct Picture { PicturePtr picture; DeviceRect rect; };
 struct EndPage {};
 struct EndDocument {};
 using Op = std::variant<BeginPage, Text, Line, Dots, Picture, EndPage, EndDocument>;
+// clang-format on
 }  // namespace device
 
 // Logs the calls a surface's drawing code makes that change it, after the surface has taken them:

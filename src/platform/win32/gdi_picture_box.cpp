@@ -8,12 +8,6 @@
 #include "runtime/units.h"
 
 namespace tolv {
-namespace {
-
-// Positions GDI takes are 32-bit, and a box is never wider than a few thousand pixels.
-constexpr double kMaxPixelCoordinate = 8388607.0;
-
-}  // namespace
 
 GdiPictureBox::GdiPictureBox(const PictureBoxDesign& design)
     : PixelPictureBox(design),
@@ -31,10 +25,6 @@ TextExtent GdiPictureBox::OnMeasureText(const std::u32string& text, const FontSp
 
 void GdiPictureBox::OnDrawText(std::vector<uint32_t>& image, double x, double y,
                                const std::u32string& text, const FontSpec& font) {
-  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxPixelCoordinate ||
-      std::fabs(y) > kMaxPixelCoordinate) {
-    throw RuntimeError(ErrorKind::kOverflow, "coordinate out of range");
-  }
   const TextExtent extent = OnMeasureText(text, font);
   const int32_t width = width_px();
   const int32_t height = height_px();

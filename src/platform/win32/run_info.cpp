@@ -2,11 +2,13 @@
 // the libraries, the font GDI matches).
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 
 #include "job/code_page.h"
 #include "platform/default_platform.h"
+#include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/program_dir.h"
 
 namespace tolv {
@@ -17,6 +19,35 @@ ProgramDirectory FoundProgramDirectory(const char*) {
 }
 
 std::string LibraryVersions() { return "GDI, winspool and WIC of this Windows"; }
+
+// A console or a pipe of Windows: written as the C library writes it.
+void BoundStandardStreams() {}
+
+bool WriteStandardOutput(std::string_view text, std::string* cause) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) {
+    return true;
+  }
+  *cause = "standard output did not take it";
+  return false;
+}
+
+// The command line refuses --pdf and --proof here (the GDI printer makes no document), so only a
+// directory is told apart; the Linux build checks every kind of file.
+std::string RefusedOutput(const std::string& path, const std::vector<std::string>&) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return "\"" + path + "\" cannot be written: it is a directory";
+  }
+  return "";
+}
+
+bool WriteOutput(const std::string& path, std::string_view bytes, std::string* error) {
+  return WriteFileAtomically(path, bytes, error);
+}
+
+// GDI draws a character its font lacks as the font's box and never fails the page; --check,
+// which would name them, is not available here.
+std::u32string CharactersWithoutGlyph(const std::u32string&, const std::u32string&) { return {}; }
 
 std::string MatchedFontFamily(const std::u32string& face) {
   const std::wstring wide = Utf8ToWide(ToUtf8(face));

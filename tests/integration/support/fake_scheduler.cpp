@@ -1,34 +1,16 @@
 #include "integration/support/fake_scheduler.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <string>
 
-#include "integration/support/fault_support.h"
-
 namespace tolv::testing {
 namespace {
-
-bool SendAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 struct Request {
   int id = -1;  // -1 when the connection ended
@@ -216,46 +198,17 @@ void Serve(int fd, FakeScheduler::Answer answer, int code, int failing_from,
 
 }  // namespace
 
-FakeScheduler::FakeScheduler(Answer answer, int code, int failing_from) {
-  char pattern[] = "/tmp/tolv-fake-scheduler-XXXXXX";
-  const int count_fd = mkstemp(pattern);
-  if (count_fd < 0) return;
-  close(count_fd);
-  count_path_ = pattern;
-  const int fd = ListenOnLoopback(&port_);
-  if (fd < 0) return;
-  std::fflush(nullptr);
-  pid_ = fork();
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    signal(SIGCHLD, SIG_IGN);  // connections are served by children nobody waits for
-    for (;;) {
-      const int client = accept(fd, nullptr, nullptr);
-      if (client < 0) continue;
-      if (fork() == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        close(fd);
-        Serve(client, answer, code, failing_from, count_path_);
-        _exit(0);
-      }
-      close(client);
-    }
-  }
-  close(fd);
-}
-
-FakeScheduler::~FakeScheduler() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  if (!count_path_.empty()) unlink(count_path_.c_str());
-}
+FakeScheduler::FakeScheduler(Answer answer, int code, int failing_from)
+    : server_(ListenOnLoopback(&port_), [&](int listener) {
+        ServeEachConnection(listener, [&](int connection) {
+          Serve(connection, answer, code, failing_from, operations_path_);
+        });
+      }) {}
 
 std::string FakeScheduler::address() const { return "127.0.0.1:" + std::to_string(port_); }
 
 std::vector<int> FakeScheduler::operations() const {
-  std::ifstream in(count_path_);
+  std::ifstream in(operations_path_);
   std::vector<int> operations;
   for (int operation = 0; in >> operation;) operations.push_back(operation);
   return operations;

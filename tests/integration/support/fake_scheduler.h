@@ -6,10 +6,11 @@
 #ifndef TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_
 #define TOLV_TESTS_INTEGRATION_SUPPORT_FAKE_SCHEDULER_H_
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
+
+#include "support/local_server.h"
+#include "support/temp_dir.h"
 
 namespace tolv::testing {
 
@@ -27,11 +28,8 @@ class FakeScheduler {
   // `answer` to every request; or, when `failing_from` (an IPP operation) is not 0, to every
   // request from the first of that operation on.
   FakeScheduler(Answer answer, int code = 0, int failing_from = 0);
-  ~FakeScheduler();
-  FakeScheduler(const FakeScheduler&) = delete;
-  FakeScheduler& operator=(const FakeScheduler&) = delete;
 
-  bool listening() const { return pid_ > 0; }
+  bool listening() const { return server_.running(); }
   // "127.0.0.1:<port>", for CUPS_SERVER.
   std::string address() const;
   // The operation of each request it has read so far, in order (a request whose answer was cut
@@ -40,8 +38,9 @@ class FakeScheduler {
 
  private:
   int port_ = 0;
-  pid_t pid_ = -1;
-  std::string count_path_;
+  const ScratchDir dir_{"tolv-fake-scheduler"};
+  const std::string operations_path_ = dir_.File("operations");  // one line per request read
+  ServerProcess server_;  // declared last: it ends before the file goes
 };
 
 }  // namespace tolv::testing

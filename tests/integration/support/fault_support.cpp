@@ -32,19 +32,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/files.h"
+
 namespace tolv::testing {
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-}  // namespace
 
 std::string NoisePicture(int width, int height) {
   const int row = (width * 3 + 3) / 4 * 4;
@@ -87,7 +78,7 @@ FileState StateOf(const std::string& path) {
     state.bytes = fs::read_symlink(path).string();
   } else if (S_ISREG(info.st_mode)) {
     state.kind = FileState::Kind::kFile;
-    state.bytes = ReadAll(path);
+    state.bytes = ReadWholeFile(path);
   } else if (S_ISDIR(info.st_mode)) {
     state.kind = FileState::Kind::kDirectory;
   } else {
@@ -117,7 +108,7 @@ std::vector<std::string> NamesIn(const std::string& directory) {
 }
 
 std::string PdfProblem(const std::string& path) {
-  std::string bytes = ReadAll(path);
+  std::string bytes = ReadWholeFile(path);
   if (bytes.empty()) return "no document at " + path;
   if (bytes.rfind("%PDF-", 0) != 0) return "not a PDF";
   while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r' || bytes.back() == ' ')) {
@@ -238,15 +229,14 @@ namespace {
 }  // namespace
 
 std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOptions& options) {
-  std::string errors = (fs::temp_directory_path() / "tolv-faults-XXXXXX").string();
-  if (!mkdtemp(errors.data())) throw std::runtime_error("mkdtemp failed");
+  const ScratchDir errors("tolv-faults");
   int gate[2];
   if (pipe(gate) != 0) throw std::runtime_error("pipe failed");
 
   std::vector<pid_t> pids;
   std::vector<std::string> err_paths;
   for (int i = 0; i < count; ++i) {
-    err_paths.push_back(errors + "/stderr." + std::to_string(i));
+    err_paths.push_back(errors.File("stderr." + std::to_string(i)));
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -295,9 +285,7 @@ std::vector<Outcome> RunTogether(const ProgramDir& dir, int count, const RunOpti
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
-  for (size_t i = 0; i < pids.size(); ++i) outcomes[i].standard_error = ReadAll(err_paths[i]);
-  std::error_code ignored;
-  fs::remove_all(errors, ignored);
+  for (size_t i = 0; i < pids.size(); ++i) outcomes[i].standard_error = ReadWholeFile(err_paths[i]);
   return outcomes;
 }
 
@@ -308,17 +296,6 @@ Outcome RunOnce(const ProgramDir& dir, const RunOptions& options) {
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-
-bool SendAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 int ConnectUnix(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -411,7 +388,8 @@ struct ProxyLink {
           continue;
         }
       }
-      if (!SendAll(from_client ? link.upstream : link.client, buffer, static_cast<size_t>(n))) {
+      if (!SendAll(from_client ? link.upstream : link.client,
+                   std::string_view(buffer, static_cast<size_t>(n)))) {
         link.Close();
       }
     }
@@ -422,84 +400,16 @@ struct ProxyLink {
 
 CuttingProxy::CuttingProxy(std::string path, std::string upstream, size_t cut_after, Cut cut,
                            pid_t scheduler)
-    : path_(std::move(path)) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path_.copy(address.sun_path, sizeof(address.sun_path) - 1);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(fd, 16) != 0) {
-    close(fd);
-    return;
-  }
-  std::fflush(nullptr);
-  pid_ = fork();
-  if (pid_ == 0) {
-    // Gone with the test, even when the test dies first.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    Forward(fd, upstream, cut_after, cut, scheduler, path_ + ".cut");
-  }
-  close(fd);
-}
+    : path_(std::move(path)), server_(ListenOnUnixSocket(path_), [&](int listener) {
+        Forward(listener, upstream, cut_after, cut, scheduler, path_ + ".cut");
+      }) {}
 
 CuttingProxy::~CuttingProxy() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
   unlink(path_.c_str());
   unlink((path_ + ".cut").c_str());
 }
 
 bool CuttingProxy::cut_made() const { return access((path_ + ".cut").c_str(), F_OK) == 0; }
-
-int ListenOnLoopback(int* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    close(fd);
-    return -1;
-  }
-  *port = ntohs(address.sin_port);
-  return fd;
-}
-
-int ClosedPort() {
-  int port = 0;
-  // Listened on and closed at once: nothing takes that port's connections.
-  const int fd = ListenOnLoopback(&port);
-  if (fd >= 0) close(fd);
-  return port;
-}
-
-SilentTcpServer::SilentTcpServer() {
-  const int fd = ListenOnLoopback(&port_);
-  if (fd < 0) return;
-  std::fflush(nullptr);
-  pid_ = fork();
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::vector<int> held;
-    for (;;) {
-      const int client = accept(fd, nullptr, nullptr);
-      if (client >= 0) held.push_back(client);
-    }
-  }
-  close(fd);
-}
-
-SilentTcpServer::~SilentTcpServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -542,22 +452,21 @@ int SetUpSilentNameServer(const std::string& dir, std::string* problem) {
 }  // namespace
 
 SilentNameServer::SilentNameServer(const std::string& resolver_options) {
-  dir_ = (fs::temp_directory_path() / "tolv-names-XXXXXX").string();
   int report[2];
-  if (!mkdtemp(dir_.data()) || pipe2(report, O_CLOEXEC) != 0) {
+  if (pipe2(report, O_CLOEXEC) != 0) {
     problem_ = std::string("cannot prepare: ") + strerror(errno);
     return;
   }
-  std::ofstream(dir_ + "/resolv.conf")
+  std::ofstream(dir_.File("resolv.conf"))
       << "nameserver 127.0.0.1\noptions " << resolver_options << "\n";
-  std::ofstream(dir_ + "/nsswitch.conf") << "hosts: files dns\n";
+  std::ofstream(dir_.File("nsswitch.conf")) << "hosts: files dns\n";
   std::fflush(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     close(report[0]);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::string problem;
-    const int fd = SetUpSilentNameServer(dir_, &problem);
+    const int fd = SetUpSilentNameServer(dir_.path(), &problem);
     // A short message: one write on a pipe.
     if (write(report[1], problem.data(), problem.size()) < 0) _exit(1);
     close(report[1]);
@@ -565,7 +474,7 @@ SilentNameServer::SilentNameServer(const std::string& resolver_options) {
     char question[512];
     for (;;) {
       if (recv(fd, question, sizeof(question), 0) >= 0) {
-        std::ofstream(dir_ + "/questions", std::ios::app) << "q";
+        std::ofstream(dir_.File("questions"), std::ios::app) << "q";
       }
     }
   }
@@ -586,12 +495,10 @@ SilentNameServer::~SilentNameServer() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  std::error_code ignored;
-  if (!dir_.empty()) fs::remove_all(dir_, ignored);
 }
 
 int SilentNameServer::questions() const {
-  return static_cast<int>(ReadAll(dir_ + "/questions").size());
+  return static_cast<int>(ReadWholeFile(dir_.File("questions")).size());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -634,7 +541,7 @@ bool FillFileSystem(const std::string& directory, const std::string& name, size_
 
 bool ProcessRunning(pid_t pid) {
   if (kill(pid, 0) != 0) return false;
-  std::istringstream stat(ReadAll("/proc/" + std::to_string(pid) + "/stat"));
+  std::istringstream stat(ReadWholeFile("/proc/" + std::to_string(pid) + "/stat"));
   std::string skip, state;
   stat >> skip >> skip >> state;
   return state != "Z" && state != "X";

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "integration/support/program_run.h"
+#include "support/local_server.h"
+#include "support/temp_dir.h"
 
 namespace tolv::testing {
 
@@ -110,37 +112,14 @@ class CuttingProxy {
   CuttingProxy(const CuttingProxy&) = delete;
   CuttingProxy& operator=(const CuttingProxy&) = delete;
 
-  bool listening() const { return pid_ > 0; }
+  bool listening() const { return server_.running(); }
   const std::string& path() const { return path_; }
   // Whether a connection has been cut (the proxy leaves a mark beside its socket).
   bool cut_made() const;
 
  private:
   std::string path_;
-  pid_t pid_ = -1;
-};
-
-// A TCP socket listening on 127.0.0.1 at a free port, which `port` receives; -1 when none can be
-// made.
-int ListenOnLoopback(int* port);
-// A TCP port on 127.0.0.1 that refuses connections.
-int ClosedPort();
-
-// A listener on 127.0.0.1 (a free port) that takes every connection and never says a word: a
-// scheduler's address that is there but does not work.
-class SilentTcpServer {
- public:
-  SilentTcpServer();
-  ~SilentTcpServer();
-  SilentTcpServer(const SilentTcpServer&) = delete;
-  SilentTcpServer& operator=(const SilentTcpServer&) = delete;
-
-  bool listening() const { return pid_ > 0; }
-  int port() const { return port_; }
-
- private:
-  int port_ = 0;
-  pid_t pid_ = -1;
+  ServerProcess server_;
 };
 
 // A name server that reads every question and never answers. It runs in network and mount
@@ -163,7 +142,7 @@ class SilentNameServer {
   int questions() const;
 
  private:
-  std::string dir_;  // its resolv.conf and nsswitch.conf, and a mark for each question
+  ScratchDir dir_{"tolv-names"};  // its resolv.conf and nsswitch.conf, a mark for each question
   pid_t pid_ = -1;
   std::string problem_;
 };

@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/files.h"
+
 namespace tolv::testing {
 namespace fs = std::filesystem;
 
@@ -30,20 +32,11 @@ std::string ProgramPath() {
   return exe;
 }
 
-ProgramDir::ProgramDir() {
-  std::string templ = (fs::temp_directory_path() / "tolv-run-XXXXXX").string();
-  if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = templ;
+ProgramDir::ProgramDir() : ScratchDir("tolv-run") {
   // A copy, not a link: the program finds its directory through its own resolved path.
   fs::copy_file(ProgramPath(), File("tolv"));
   fs::permissions(File("tolv"),
                   fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-}
-
-ProgramDir::~ProgramDir() {
-  std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
 }
 
 void ProgramDir::Write(const std::string& name, const std::string& bytes) const {
@@ -52,17 +45,7 @@ void ProgramDir::Write(const std::string& name, const std::string& bytes) const 
   if (!out) throw std::runtime_error("cannot write " + name);
 }
 
-std::string ProgramDir::Read(const std::string& name) const {
-  std::ifstream in(File(name), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-bool ProgramDir::Exists(const std::string& name) const {
-  std::error_code ignored;
-  return fs::exists(fs::symlink_status(File(name), ignored));
-}
+std::string ProgramDir::Read(const std::string& name) const { return ReadWholeFile(File(name)); }
 
 void ProgramDir::WriteJob(int blank, int paper_type, int offset_x, int offset_y,
                           const std::map<int, std::string>& rows, const std::string& font,

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace tolv::testing {
 
 struct RunResult {
@@ -22,18 +24,13 @@ struct Word {
   double x_min = 0, y_min = 0, x_max = 0, y_max = 0;
 };
 
-class ProgramDir {
+// A scratch directory holding a copy of the program.
+class ProgramDir : public ScratchDir {
  public:
   ProgramDir();
-  ~ProgramDir();
-  ProgramDir(const ProgramDir&) = delete;
-  ProgramDir& operator=(const ProgramDir&) = delete;
 
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
   void Write(const std::string& name, const std::string& bytes) const;
   std::string Read(const std::string& name) const;
-  bool Exists(const std::string& name) const;
   // Writes ZOBAX.QJT from scalar values and rows (each row stored with its two extra characters).
   void WriteJob(int blank, int paper_type, int offset_x, int offset_y,
                 const std::map<int, std::string>& rows, const std::string& font = "DejaVu Sans",
@@ -48,9 +45,6 @@ class ProgramDir {
   RunResult RunWith(const std::vector<std::string>& args,
                     const std::vector<std::string>& extra_env = {}, const std::string& program = "",
                     int timeout_seconds = 60) const;
-
- private:
-  std::string path_;
 };
 
 // In a child about to start the program: no printer choice of the machine's (LPDEST, PRINTER,

@@ -1,10 +1,13 @@
-// The Cairo printer joins the printer contract: its PDF read back with poppler at 600 dpi.
+// The Cairo printer joins the printer contract (its PDF read back with poppler at 600 dpi), and
+// the Cairo picture box the picture-box contract.
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/cairo/cairo_picture_box.h"
 #include "platform/cairo/cairo_printer.h"
 #include "support/pdf_readback.h"
+#include "surface/picture_box_contract.h"
 #include "surface/printer_contract.h"
 
 namespace tolv::testing {
@@ -64,6 +67,14 @@ INSTANTIATE_TEST_SUITE_P(Cairo, PrinterContractTest,
                                return std::make_unique<CairoContractBackend>(d, available);
                              }}),
                          ContractBackendName);
+
+INSTANTIATE_TEST_SUITE_P(Cairo, PictureBoxContractTest,
+                         ::testing::Values(PictureBoxFactory{
+                             "Cairo",
+                             [](const PictureBoxDesign& design) -> std::unique_ptr<PictureBox> {
+                               return std::make_unique<CairoPictureBox>(design);
+                             }}),
+                         PictureBoxFactoryName);
 
 }  // namespace
 }  // namespace tolv::testing

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
@@ -422,6 +423,19 @@ TEST_F(PictureFileTest, RefusesHostileFilesWithoutReadingOrDecodingThem) {
   EXPECT_EQ(HeaderPixels(bmp), 100'000'000);
   EXPECT_NE(refusal(Write("huge.bmp", bmp + std::string(4096, '\0'))).find("64 million"),
             std::string::npos);
+  // 511 MB, within the file limit, behind a first few bytes (sparse files: no disk is used).
+  const auto sparse = [&](const std::string& name, const std::string& head) {
+    const std::string path = Write(name, head);
+    std::filesystem::resize_file(path, uint64_t{511} << 20);
+    return path;
+  };
+  // "BM" and no header a decoder reads: refused from the header, not after the body.
+  EXPECT_NE(refusal(sparse("bm.gfx", "BM")).find("BMP header of unknown size"), std::string::npos);
+  // A sound header: no more is read than the pixels it states.
+  const std::string one_pixel = BmpFile(1, 1, 24, 0, std::string("\1\2\3\0", 4));
+  const std::string padded = sparse("padded.bmp", one_pixel);
+  EXPECT_EQ(ReadPictureFile(padded), one_pixel);
+  EXPECT_EQ(LoadPicture(padded)->pixel(0, 0), 0xFF030201u);
   // A FIFO in the picture's place would hold the reader up for ever.
   const std::string fifo = dir_ + "/fifo.bmp";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);

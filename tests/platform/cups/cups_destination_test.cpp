@@ -20,13 +20,16 @@
 
 #include "destination/file_printer.h"
 #include "destination/held_documents.h"
-#include "integration/support/cups_harness.h"
 #include "platform/posix/atomic_file.h"
+#include "support/cups_harness.h"
+#include "support/local_server.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ClosedPort;
 using testing::PrivateCupsScheduler;
 using testing::ReadWholeFile;
 using testing::RunInChild;
@@ -118,22 +121,15 @@ void ExpectFileDevice(const PrinterDevice& device) {
 
 class CupsDestinationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tolv-program-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    kept_ = dir_ + "/ZOBAX.PDF";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  const testing::ScratchDir scratch_{"tolv-program"};
+  const std::string dir_ = scratch_.path();
+  const std::string kept_ = dir_ + "/ZOBAX.PDF";
 
   // The one document a failure held, "" when there is none.
   std::string held() const {
     const std::vector<HeldDocument> all = ListHeldDocuments(dir_);
     return all.size() == 1 ? all[0].path : "";
   }
-
-  std::string dir_;
-  std::string kept_;
   const std::string pdf_ = testing::MinimalPdf("TOLV CUPS PROBE");
 };
 
@@ -151,16 +147,7 @@ TEST_F(CupsDestinationTest, TheFilePrinterOnRequestKeepsTheDocument) {
 // localhost at IPP_PORT.
 TEST_F(CupsDestinationTest, ARefusedConnectionAtTheDefaultAddressMeansNoScheduler) {
   if (access("/run/cups/cups.sock", F_OK) == 0) GTEST_SKIP() << "this machine runs a scheduler";
-  // A port that was free a moment ago refuses connections.
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  close(probe);
-  const std::string port = std::to_string(ntohs(address.sin_port));
+  const std::string port = std::to_string(ClosedPort());
 
   const auto outcome = OpenAndHandOver({{"IPP_PORT", port}}, dir_, pdf_);
   ASSERT_TRUE(outcome);
@@ -248,15 +235,11 @@ TEST(ImplausibleDeviceTest, AcceptsRealPrintersOnlyAndSaysWhy) {
 class CupsQueueTest : public CupsDestinationTest {
  protected:
   void SetUp() override {
-    CupsDestinationTest::SetUp();
     scheduler_ = std::make_unique<PrivateCupsScheduler>();
     if (!scheduler_->skip_reason().empty()) GTEST_SKIP() << scheduler_->skip_reason();
     ASSERT_TRUE(scheduler_->started()) << scheduler_->problem();
   }
-  void TearDown() override {
-    scheduler_.reset();
-    CupsDestinationTest::TearDown();
-  }
+  void TearDown() override { scheduler_.reset(); }
 
   std::optional<Outcome> Print(const std::function<void()>& between = {}) {
     return OpenAndHandOver(scheduler_->environment(), dir_, pdf_, between);

@@ -10,9 +10,10 @@
 
 #include "destination/file_printer.h"
 #include "destination/held_documents.h"
-#include "integration/support/cups_harness.h"
 #include "platform/cups/cups_destination.h"
 #include "platform/posix/atomic_file.h"
+#include "support/cups_harness.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -87,19 +88,9 @@ TEST(DeviceForMediaTest, RefusesMediaThatLeavesNothingToPrintOn) {
 
 class FileDestinationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tolv-fileprinter-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    kept_ = dir_ + "/ZOBAX.PDF";
-  }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
-
-  std::string dir_;
-  std::string kept_;
+  const testing::ScratchDir scratch_{"tolv-fileprinter"};
+  const std::string dir_ = scratch_.path();
+  const std::string kept_ = dir_ + "/ZOBAX.PDF";
   FinishedDocument Pdf() const { return {pdf_, "PDF"}; }
 
   const std::string pdf_ = testing::MinimalPdf("file printer");

@@ -11,7 +11,9 @@
 #include <set>
 #include <string>
 
-#include "integration/support/cups_harness.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
@@ -22,17 +24,6 @@ using testing::RunInChild;
 
 class AtomicFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tolv-atomic-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    target_ = dir_ + "/ZOBAX.PDF";
-  }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
-
   void Plant(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
   }
@@ -43,8 +34,9 @@ class AtomicFileTest : public ::testing::Test {
     return names;
   }
 
-  std::string dir_;
-  std::string target_;
+  const testing::ScratchDir scratch_{"tolv-atomic"};
+  const std::string dir_ = scratch_.path();
+  const std::string target_ = dir_ + "/ZOBAX.PDF";
 };
 
 TEST_F(AtomicFileTest, WritesTheWholeFileWithOrdinaryPermissionsAndNoLeftovers) {

@@ -2,7 +2,7 @@
 // printer does, keeps its pages as ZOBAX.EMF, ZOBAX-2.EMF, ..., and each page is read back by
 // playing the metafile into a 32-bit DIB section (wine's GDI rasteriser) and by listing its text
 // records. The real printer path, through a PostScript driver and ghostscript, is read back by
-// the integration checks of print_check.py.
+// the integration checks of print_check.py. The GDI picture box joins the picture-box contract.
 #include <windows.h>
 
 #include <filesystem>
@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_printer.h"
 #include "platform/win32/system/program_dir.h"
 #include "support/temp_dir.h"
+#include "surface/picture_box_contract.h"
 #include "surface/printer_contract.h"
 
 namespace tolv::testing {
@@ -23,18 +25,10 @@ namespace fs = std::filesystem;
 class GdiContractBackend : public ContractBackend {
  public:
   GdiContractBackend(const PrinterDevice& d, bool available) : device_(d) {
-    std::string templ = (fs::temp_directory_path() / "tolv-gdi-XXXXXX").string();
-    if (MakeTempDir(templ) == nullptr) ADD_FAILURE() << "no scratch directory";
-    dir_ = templ;
     GdiTarget target;
     target.kind = available ? GdiTarget::Kind::kFile : GdiTarget::Kind::kNone;
     target.device = d;
     printer_ = std::make_unique<GdiPrinter>(std::move(target), dir_);
-  }
-  ~GdiContractBackend() override {
-    printer_.reset();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
 
   DocumentPrinter& printer() override { return *printer_; }
@@ -118,7 +112,9 @@ class GdiContractBackend : public ContractBackend {
   }
 
   PrinterDevice device_;
-  std::string dir_;
+  // The printer goes before its directory.
+  const ScratchDir scratch_{"tolv-gdi"};
+  const std::string dir_ = scratch_.path();
   std::unique_ptr<GdiPrinter> printer_;
 };
 
@@ -129,6 +125,14 @@ INSTANTIATE_TEST_SUITE_P(Gdi, PrinterContractTest,
                                return std::make_unique<GdiContractBackend>(d, available);
                              }}),
                          ContractBackendName);
+
+INSTANTIATE_TEST_SUITE_P(Gdi, PictureBoxContractTest,
+                         ::testing::Values(PictureBoxFactory{
+                             "Gdi",
+                             [](const PictureBoxDesign& design) -> std::unique_ptr<PictureBox> {
+                               return std::make_unique<GdiPictureBox>(design);
+                             }}),
+                         PictureBoxFactoryName);
 
 }  // namespace
 }  // namespace tolv::testing

@@ -5,9 +5,11 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "picture/picture_format.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/system/program_dir.h"
@@ -107,6 +109,26 @@ TEST(Win32PictureTest, WicDecodesExactPixelsAndRefusesWhatItCannotRead) {
   }
   EXPECT_THROW(LoadPictureWic("C:\\no such folder\\KORDEL1A.GFX"), RuntimeError);
   EXPECT_THROW(LoadPictureWic(std::filesystem::temp_directory_path().string()), RuntimeError);
+
+  // 511 MB behind a first few bytes (sparse files): the header decides before the body is read.
+  const auto sparse = [](const std::string& name, const std::string& head) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary) << head;
+    std::filesystem::resize_file(path, uint64_t{511} << 20);
+    return path.string();
+  };
+  const std::string no_header = sparse("tolv-bm.gfx", "BM");
+  try {
+    LoadPictureWic(no_header);
+    ADD_FAILURE() << "loaded";
+  } catch (const RuntimeError& e) {
+    EXPECT_NE(std::string(e.what()).find("BMP header of unknown size"), std::string::npos);
+  }
+  const std::string padded = sparse("tolv-padded.bmp", SmallBmp());
+  EXPECT_EQ(ReadPictureFile(padded), SmallBmp());
+  EXPECT_EQ(LoadPictureWic(padded)->pixel(0, 1), 0xFF0000FFu);
+  std::filesystem::remove(no_header);
+  std::filesystem::remove(padded);
 }
 
 }  // namespace

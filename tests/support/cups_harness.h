@@ -1,15 +1,12 @@
 // Test support for printing through a real spooler: a private CUPS scheduler with a virtual IPP
 // printer as its default queue (scripts/test-cups), and a small PDF to print. Header-only, so that
 // both the unit and the integration tests can use it.
-#ifndef TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
-#define TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
+#ifndef TOLV_TESTS_SUPPORT_CUPS_HARNESS_H_
+#define TOLV_TESTS_SUPPORT_CUPS_HARNESS_H_
 
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,19 +22,16 @@
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+
 namespace tolv::testing {
 
 // The repository's root: TOLV_SOURCE_DIR when set, else where the build was configured from.
 inline std::string SourceDirectory() {
   if (const char* dir = std::getenv("TOLV_SOURCE_DIR"); dir != nullptr && *dir != '\0') return dir;
   return TOLV_SOURCE_ROOT;
-}
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // A one-page A4 PDF showing `text` in Helvetica near the top-left corner.
@@ -67,112 +61,11 @@ inline std::string MinimalPdf(const std::string& text) {
   return pdf;
 }
 
-// Runs `work` in a forked child and returns what it returned. libcups keeps the scheduler's name
-// per process once read, and the environment is per process: each scenario gets its own.
-// Nothing when the child dies or is still busy after `limit` (it is killed: a hang, not a slow
-// run).
-template <typename Work>
-std::optional<std::string> RunInChild(Work work,
-                                      std::chrono::seconds limit = std::chrono::seconds(120)) {
-  int fds[2];
-  if (pipe(fds) != 0) return std::nullopt;
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child < 0) return std::nullopt;
-  if (child == 0) {
-    close(fds[0]);
-    const std::string result = work();
-    size_t done = 0;
-    while (done < result.size()) {
-      const ssize_t n = write(fds[1], result.data() + done, result.size() - done);
-      if (n <= 0) _exit(3);
-      done += static_cast<size_t>(n);
-    }
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string result;
-  const auto end = std::chrono::steady_clock::now() + limit;
-  bool finished = false;
-  while (!finished) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    pollfd wait{fds[0], POLLIN, 0};
-    if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) break;
-    char buffer[4096];
-    const ssize_t n = read(fds[0], buffer, sizeof(buffer));
-    if (n > 0) {
-      result.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      finished = true;
-    }
-  }
-  close(fds[0]);
-  if (!finished) kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!finished || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return result;
-}
-
-// A process listening on a unix socket that takes every connection and never says a word (or,
-// with `hang_up`, closes each at once): a scheduler that is there but does not work.
-class SilentServer {
- public:
-  explicit SilentServer(const std::string& path, bool hang_up = false) : path_(path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0) return;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(fd, 16) != 0) {
-      close(fd);
-      return;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-      std::vector<int> held;
-      for (;;) {
-        const int client = accept(fd, nullptr, nullptr);
-        if (client < 0) continue;
-        if (hang_up) {
-          close(client);
-        } else {
-          held.push_back(client);
-        }
-      }
-    }
-    close(fd);
-  }
-  ~SilentServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    unlink(path_.c_str());
-  }
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-
-  bool listening() const { return pid_ > 0; }
-
- private:
-  std::string path_;
-  pid_t pid_ = -1;
-};
-
 // A private scheduler (its own folder, unix socket, D-Bus bus and virtual printer), started on
 // construction and stopped by its pids on destruction. Its one queue, Q, is the default.
 class PrivateCupsScheduler {
  public:
   PrivateCupsScheduler() {
-    char pattern[] = "/tmp/tolv-cups-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-      problem_ = "cannot make a folder for the scheduler";
-      return;
-    }
-    dir_ = pattern;
     const std::string script = SourceDirectory() + "/scripts/test-cups";
     const int status = std::system(
         ("'" + script + "' start '" + dir_ + "' >'" + dir_ + ".start.log' 2>&1").c_str());
@@ -188,11 +81,9 @@ class PrivateCupsScheduler {
   }
 
   ~PrivateCupsScheduler() {
-    if (dir_.empty()) return;
     const std::string script = SourceDirectory() + "/scripts/test-cups";
     std::system(("'" + script + "' stop '" + dir_ + "' >/dev/null 2>&1").c_str());
     std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
     std::filesystem::remove(dir_ + ".start.log", ignored);
   }
 
@@ -286,7 +177,8 @@ class PrivateCupsScheduler {
     }
   }
 
-  std::string dir_;
+  const ScratchDir scratch_{"tolv-cups"};  // removed after the destructor stops the scheduler
+  const std::string dir_ = scratch_.path();
   bool started_ = false;
   std::string skip_;
   std::string problem_;
@@ -295,4 +187,4 @@ class PrivateCupsScheduler {
 
 }  // namespace tolv::testing
 
-#endif  // TOLV_TESTS_INTEGRATION_SUPPORT_CUPS_HARNESS_H_
+#endif  // TOLV_TESTS_SUPPORT_CUPS_HARNESS_H_
