@@ -71,12 +71,10 @@ QueueCorrection ReadQueueCorrection(const std::string& program_dir, const std::s
 }
 
 std::string ReadJournalFile(const std::string& program_dir) {
-  std::ifstream in(program_dir + "/tolv.conf", std::ios::binary);
-  if (!in) return "";
-  std::string bytes(kConfigLimit, '\0');
-  in.read(bytes.data(), kConfigLimit);
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  const std::optional<std::u32string> value = Profile::Parse(bytes).Value(U"tolv", U"Journal");
+  // The same bounded reader as the corrections: a FIFO or a huge file in its place is no setting.
+  const FileRead read = ReadFileBeside(program_dir, kConfigName, kConfigLimit);
+  if (read.status != FileRead::Status::kRead) return "";
+  const std::optional<std::u32string> value = Profile::Parse(read.bytes).Value(U"tolv", U"Journal");
   if (!value || value->empty()) return "";
   const std::string path = ToUtf8(*value);
   return path.front() == '/' ? path : program_dir + "/" + path;

@@ -64,9 +64,6 @@ class ShiftedDestination : public Destination {
   }
   // Why the correction loses marks of the document, as one line; empty when it does not.
   std::string OffThePrintableArea(const MarkedArea& marks) const;
-  HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
-    return printer_->Keep(document, cause);
-  }
 
  private:
   std::unique_ptr<Destination> printer_;

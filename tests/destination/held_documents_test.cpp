@@ -23,12 +23,6 @@ bool WritePlainly(const std::string& path, std::string_view bytes, std::string* 
   return static_cast<bool>(out);
 }
 
-std::string TempDir() {
-  std::string templ = (fs::temp_directory_path() / "tolv-held-XXXXXX").string();
-  EXPECT_NE(tolv::testing::MakeTempDir(templ), nullptr);
-  return templ;
-}
-
 std::vector<std::string> Names(const std::string& dir) {
   std::vector<std::string> names;
   for (const HeldDocument& held : ListHeldDocuments(dir)) names.push_back(held.name);
@@ -52,7 +46,8 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
       {{10, 250}, {"20010101-000000-form1-7.pdf"}},
   };
   for (const Case& c : cases) {
-    const std::string dir = TempDir();
+    const testing::ScratchDir scratch("tolv-held");
+    const std::string& dir = scratch.path();
     fs::create_directory(dir + "/held");
     // Written out of order: the name, not the order of writing, says which is oldest.
     for (const char* name : {"20010101-000000-form1-7.pdf", "20000101-000000-form1-7.pdf",
@@ -78,14 +73,14 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
     EXPECT_EQ(note.why, "the queue said no");
     EXPECT_EQ(HeldDocumentProblem(note, pdf), "");
     EXPECT_NE(HeldDocumentProblem(note, pdf + "x"), "");
-    fs::remove_all(dir);
   }
 }
 
 // Two failures never share a file; a held folder that cannot be made leaves the document as
 // ZOBAX.PDF, and the line says both.
 TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {
-  const std::string dir = TempDir();
+  const testing::ScratchDir scratch("tolv-held"), blocked_scratch("tolv-held");
+  const std::string& dir = scratch.path();
   const FinishedDocument first{"%PDF-1 first", "PDF"};
   const FinishedDocument second{"%PDF-1 second", "PDF"};
   const HandOverResult a = KeepAfterFailure(&WritePlainly, dir, first, "down");
@@ -99,7 +94,7 @@ TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {
   EXPECT_TRUE(names_one) << a.message;
   EXPECT_FALSE(fs::exists(dir + "/ZOBAX.PDF"));
 
-  const std::string blocked = TempDir();
+  const std::string& blocked = blocked_scratch.path();
   std::ofstream(blocked + "/held") << "a file where the folder should be";
   const HandOverResult kept = KeepAfterFailure(&WritePlainly, blocked, first, "down");
   EXPECT_NE(kept.message.find("down; it could not be held ("), std::string::npos) << kept.message;
@@ -114,8 +109,6 @@ TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {
   EXPECT_NE(KeepAfterFailure(&WritePlainly, dir, reprinted, "down").message.find("stays held"),
             std::string::npos);
   EXPECT_EQ(ListHeldDocuments(dir).size(), 2u);
-  fs::remove_all(dir);
-  fs::remove_all(blocked);
 }
 
 }  // namespace
