@@ -110,7 +110,7 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
   Held held;
   const std::string dir = HeldDirectory(program_dir);
   std::error_code error;
-  fs::create_directory(PathFromUtf8(dir), error);
+  const bool made = fs::create_directory(PathFromUtf8(dir), error);
   if (error) {
     held.error = "the folder " + Quoted(dir) + " cannot be made: " + error.message();
     return held;
@@ -131,6 +131,8 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
   std::string write_error;
   if (!write(path, document.bytes, &write_error)) {
     held.error = write_error;
+    // A folder made for this document and left empty is no trace worth leaving (a full disk).
+    if (made) fs::remove(PathFromUtf8(dir), error);
     return held;
   }
   // The note is for the listing and the reprint's check: a document whose note cannot be

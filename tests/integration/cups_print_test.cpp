@@ -109,7 +109,7 @@ TEST_F(CupsPrintTest, EveryFailureIsJournalledAndItsDocumentHeld) {
   const Case cases[] = {
       {"accepted", "", false, 0, "form type 3, output mode 3: handed to queue Q as job "},
       {"rejecting", "cupsreject Q", false, 2,
-       "tolv: printing on Q failed: the queue Q does not accept jobs; the document is held as "},
+       "tolv: printing on Q failed: the queue Q does not accept jobs"},
       {"stopped", "cupsdisable Q", false, 2,
        "tolv: printing on Q failed: the queue Q is stopped (paused); the document is held as "},
       {"no scheduler", "", true, 2, "tolv: the print server "},

@@ -410,8 +410,9 @@ TEST(ProcessGuardTest, ClosedStandardDescriptorsDoNotEndUpInTheDocument) {
       RunOnce(dir, {.env = Settings(dir, {"CUPS_SERVER=127.0.0.1:" + std::to_string(ClosedPort())}),
                     .standard_descriptors_closed = true});
   EXPECT_EQ(run.exit_status, 2) << run;
-  EXPECT_EQ(PdfProblem(dir.File("ZOBAX.PDF")), "");
-  EXPECT_EQ(dir.Read("ZOBAX.PDF").find("tolv:"), std::string::npos);
+  const std::string held = HeldDocumentOf(dir);
+  EXPECT_EQ(PdfProblem(held), "");
+  EXPECT_EQ(ReadWholeFile(held).find("tolv:"), std::string::npos);
 }
 
 TEST(ProcessGuardTest, LibraryMessagesNeverReachStandardError) {
