@@ -80,6 +80,10 @@ class RunTrace {
   // The printer's device pixels per millimetre, for positions in the report.
   double px_per_mm_x = 0;
   double px_per_mm_y = 0;
+  // The printer's printable area in device pixels (0 when unknown): a copy placed past it loses
+  // what lies there.
+  double printable_width_px = 0;
+  double printable_height_px = 0;
 
  private:
   std::vector<std::pair<std::string, std::string>> notes_;

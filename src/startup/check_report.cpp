@@ -48,6 +48,30 @@ bool Exists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ignored);
 }
 
+// Where a placed copy of the form runs past the printable area (what lies there does not print),
+// in millimetres per edge; empty when it lies within, half a millimetre of rounding allowed.
+std::string OffThePrintableArea(const PlacedForm& f, const RunTrace& trace) {
+  if (trace.printable_width_px <= 0 || trace.printable_height_px <= 0) return "";
+  constexpr double kToleranceMm = 0.5;
+  const double mm_x = trace.px_per_mm_x, mm_y = trace.px_per_mm_y;
+  const struct {
+    const char* edge;
+    double past_mm;
+  } edges[] = {
+      {"left", -f.x / mm_x},
+      {"top", -f.y / mm_y},
+      {"right", (f.x + f.width - trace.printable_width_px) / mm_x},
+      {"bottom", (f.y + f.height - trace.printable_height_px) / mm_y},
+  };
+  std::string off;
+  for (const auto& e : edges) {
+    if (e.past_mm <= kToleranceMm) continue;
+    off += (off.empty() ? "" : ", ") + Format("%.1f mm past the", e.past_mm, 0) + " " + e.edge;
+  }
+  if (off.empty()) return "";
+  return "runs " + off + " edge of the printable area: what lies there does not print";
+}
+
 }  // namespace
 
 void NoteJob(const JobState& job, const std::string& program_dir, RunTrace& trace) {
@@ -92,6 +116,8 @@ void NoteDestination(const Destination& destination, RunTrace& trace) {
   const PrinterDevice& d = destination.Device();
   const std::string name = destination.Describe();
   trace.Note("printer", name);
+  trace.printable_width_px = d.printable_width_px;
+  trace.printable_height_px = d.printable_height_px;
   if (name.starts_with("a printer that failed")) trace.Problem("the printer: " + name);
   trace.Note("paper", d.media + ", " +
                           Format("%.1f x %.1f mm", d.page_width_pt / kPointsPerMm,
@@ -148,6 +174,9 @@ std::string CheckReport(const RunTrace& trace, bool* problems) {
           << " from the printable area's, "
           << Format("%.1f x %.1f mm", f.width / trace.px_per_mm_x, f.height / trace.px_per_mm_y)
           << "\n";
+      if (const std::string off = OffThePrintableArea(f, trace); !off.empty()) {
+        listed.push_back("copy " + std::to_string(i + 1) + " " + off);
+      }
     }
   }
 

@@ -149,6 +149,7 @@ struct Queue {
   Output output;
   const char* driver;                // the raster driver whose raster is kept
   double sheet_width, sheet_height;  // mm
+  bool second_copy_off = false;      // the mini form's second copy runs off the sheet
 };
 
 std::string FormsDir() {
@@ -207,7 +208,8 @@ TEST(QueuePaperTest, TheMarksLandWhereTheFormBelongsOnEveryQueuesOwnPaper) {
        "drv:///sample.drv/epson24.ppd -o PageSize=Custom.8.5x12in -o Resolution=180dpi",
        Output::kRaster, "rastertoepson", 215.9, 304.8},
       {"S", "laser on a 210 x 148 mm half sheet",
-       std::string(kA4Laser) + " -o PageSize=Custom.210x148mm", Output::kPostScript, "", 210, 148},
+       std::string(kA4Laser) + " -o PageSize=Custom.210x148mm", Output::kPostScript, "", 210, 148,
+       true},
   };
   std::vector<std::string> settings;
   for (const auto& [name, value] : scheduler.environment()) settings.push_back(name + "=" + value);
@@ -234,6 +236,9 @@ TEST(QueuePaperTest, TheMarksLandWhereTheFormBelongsOnEveryQueuesOwnPaper) {
     env.push_back(std::string("LPDEST=") + q.name);
     const RunResult check = dir.RunWith({"--check"}, env);
     std::printf("%s (%s):\n%s", q.what, q.name, check.standard_output.c_str());
+    // --check says when a copy of the form does not fit the queue's paper.
+    EXPECT_EQ(check.exit_status, q.second_copy_off ? 1 : 0);
+    EXPECT_EQ(check.standard_output.find("copy 2 runs ") != std::string::npos, q.second_copy_off);
     const RunResult laid = dir.RunWith({"--pdf", dir.File("laid.pdf")}, env);
     ASSERT_EQ(laid.exit_status, 0) << laid.standard_error;
     const size_t before = FilesEndingIn(scheduler.dir() + "/printed-a4", ".pdf").size();

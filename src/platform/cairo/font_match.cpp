@@ -6,14 +6,23 @@
 #include "job/code_page.h"
 
 namespace tolv {
+namespace {
 
-std::string MatchedFontFamily(const std::u32string& face) {
+// The face in bold, as the text is drawn, with fontconfig's substitutions applied.
+FcPattern* BoldPattern(const std::u32string& face) {
   FcPattern* pattern = FcPatternCreate();
   const std::string name = ToUtf8(face);
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
   FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
+  return pattern;
+}
+
+}  // namespace
+
+std::string MatchedFontFamily(const std::u32string& face) {
+  FcPattern* pattern = BoldPattern(face);
   FcResult result = FcResultNoMatch;
   FcPattern* match = FcFontMatch(nullptr, pattern, &result);
   std::string family;
@@ -27,12 +36,7 @@ std::string MatchedFontFamily(const std::u32string& face) {
 }
 
 std::u32string CharactersWithoutGlyph(const std::u32string& face, const std::u32string& text) {
-  FcPattern* pattern = FcPatternCreate();
-  const std::string name = ToUtf8(face);
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-  FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
+  FcPattern* pattern = BoldPattern(face);
   // Every font the face falls back to, and the characters they have together.
   FcCharSet* covered = nullptr;
   FcResult result = FcResultNoMatch;
