@@ -72,8 +72,8 @@ std::vector<std::string> TestPageLabel(const tolv::Destination& printer,
           d.media + ", " + std::to_string(std::lround(d.dpi_x)) + "x" +
           std::to_string(std::lround(d.dpi_y)) + " dpi",
       "correction: " + (correction.found ? std::string(shift) : std::string("none")),
-      "Lay a pre-printed sheet on this page against the light; put the difference in mm in "
-      "tolv.conf ([queue] ShiftX=, ShiftY=).",
+      "Lay a pre-printed sheet over this page against the light; its offset in mm goes in "
+      "tolv.conf.",
   };
 }
 
