@@ -2,7 +2,10 @@
 // so that none of them can print a waiting job by accident.
 #include "startup/main.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -20,6 +23,7 @@
 #include "startup/options.h"
 #include "startup/program_directory.h"
 #include "startup/proof.h"
+#include "startup/reprint.h"
 #include "startup/test_page.h"
 
 namespace {
@@ -50,6 +54,29 @@ int Report(const std::string& text) {
   return 2;
 }
 
+// The test page's label: which printer, paper and correction it was printed with, and when.
+std::vector<std::string> TestPageLabel(const tolv::Destination& printer,
+                                       const tolv::QueueCorrection& correction) {
+  const tolv::PrinterDevice& d = printer.Device();
+  const std::time_t now = std::time(nullptr);
+  char date[32] = "";
+  if (const std::tm* local = std::localtime(&now)) {
+    std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M", local);
+  }
+  char shift[96];
+  std::snprintf(shift, sizeof(shift), "tolv.conf moves the page %.2f mm right, %.2f mm down",
+                correction.shift_x_mm, correction.shift_y_mm);
+  return {
+      "tolv test page, " + std::string(date),
+      (printer.Queue().empty() ? "the file printer" : "queue " + printer.Queue()) + ", paper " +
+          d.media + ", " + std::to_string(std::lround(d.dpi_x)) + "x" +
+          std::to_string(std::lround(d.dpi_y)) + " dpi",
+      "correction: " + (correction.found ? std::string(shift) : std::string("none")),
+      "Lay a pre-printed sheet over this page against the light; its offset in mm goes in "
+      "tolv.conf.",
+  };
+}
+
 int Run(int argc, char** argv) {
   tolv::BoundStandardStreams();
   const tolv::Options options = tolv::ParseOptions(argc, argv);
@@ -66,6 +93,11 @@ int Run(int argc, char** argv) {
                  "read or printed\n";
     return tolv::kUsageErrorStatus;
   }
+  // The GDI printer cannot play a held document yet (FindDefaultPrinter has none to give).
+  if (!options.reprint.empty()) {
+    std::cerr << "tolv: --reprint is not available on this machine yet; nothing was printed\n";
+    return tolv::kUsageErrorStatus;
+  }
 #endif
   std::string error;
   const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
@@ -76,6 +108,19 @@ int Run(int argc, char** argv) {
     return tolv::kUsageErrorStatus;
   }
   const std::string program_dir = dir.path;
+  if (options.held) return Report(tolv::HeldListing(program_dir));
+  if (!options.reprint.empty()) {
+    std::ostringstream printed;
+    const int status = tolv::ReprintHeld(
+        program_dir, options.reprint,
+        [&](const std::string& title) { return tolv::FindDefaultPrinter(program_dir, title); },
+        printed, std::cerr,
+        [&](bool failure, const std::string& line) {
+          tolv::OpenJournal(tolv::ReadJournalFile(program_dir))->Write(failure, line);
+        });
+    const int written = Report(printed.str());
+    return status != 0 ? status : written;
+  }
   // The operator's output never replaces a device, a pipe or a file tolv itself reads: refused
   // before anything is read or written.
   if (!options.pdf.empty()) {
@@ -104,14 +149,19 @@ int Run(int argc, char** argv) {
   tolv::PlatformSettings settings;
   settings.program_dir = program_dir;
   // The queue sees the form type, never the job's content.
-  settings.job_title = [&] { return "tolv: form type " + std::to_string(trace->form_type); };
+  settings.job_title = [&] {
+    return options.test_page != 0 ? std::string("tolv: test page")
+                                  : "tolv: form type " + std::to_string(trace->form_type);
+  };
   // The queue's correction, once the printer is found: a check asks it whether it lost marks.
   const tolv::ShiftedDestination* shifted_printer = nullptr;
+  std::vector<std::string> test_page_label;
   const tolv::CheckDestination* check_printer = nullptr;
   settings.adjust_destination = [&](std::unique_ptr<tolv::Destination> printer,
                                     tolv::WholeFileWriter) {
     const tolv::QueueCorrection correction =
         tolv::ReadQueueCorrection(program_dir, printer->Queue());
+    if (options.test_page != 0) test_page_label = TestPageLabel(*printer, correction);
     if (correction.found) {
       auto shifted = std::make_unique<tolv::ShiftedDestination>(
           std::move(printer), correction.shift_x_mm, correction.shift_y_mm);
@@ -164,7 +214,8 @@ int Run(int argc, char** argv) {
         ->Write(!record.handed_over ? status != 0 : !record.result.ok, line);
   };
   if (options.test_page != 0) {
-    const int status = tolv::MainTestPage(*platform, options.test_page);
+    const int status =
+        tolv::MainTestPage(*platform, options.test_page, [&] { return test_page_label; });
     journal(status, "");
     return status;
   }

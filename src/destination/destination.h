@@ -34,6 +34,9 @@ struct PrinterDevice {
   std::vector<std::string> disagreements;
   // The queue's saved settings kept out of the job, each "name=value: why".
   std::vector<std::string> dropped;
+  // The queue's state when it is not ready to print: paused or not accepting jobs, with its
+  // message; "" when it is ready.
+  std::string state;
 };
 
 // The outcome of handing a document over.
@@ -43,6 +46,8 @@ struct HandOverResult {
   std::string message;
   // The scheduler's number for the job it took; 0 when unknown or none.
   int job_id = 0;
+  // When ok: what the operator should know of a job that was taken (a paused queue holds it).
+  std::string note = {};
 };
 
 // Where a document put marks (text, lines, pictures), in device pixels from the printable area's
@@ -87,6 +92,8 @@ class Destination {
   virtual std::string Describe() const { return "a printer"; }
   // The spooler's name of the queue; empty for the file printer and a printer that failed.
   virtual std::string Queue() const { return {}; }
+  // True for the file printer: what it takes is a file beside the program, not a print.
+  virtual bool FilePrinter() const { return false; }
   // Hands over one finished document. Never throws; on failure the document is held (in held/
   // beside the program, see held_documents.h) and the result says so.
   virtual HandOverResult HandOver(const FinishedDocument& document) = 0;

@@ -46,6 +46,7 @@ class FileDestination : public Destination {
   std::string Describe() const override {
     return "the file printer (no printer: ZOBAX.PDF in the program directory)";
   }
+  bool FilePrinter() const override { return true; }
   // Writes ZOBAX.<ext>. Not ok when it cannot be written (directory not writable, disk full); an
   // earlier file of that name then stays as it was.
   HandOverResult HandOver(const FinishedDocument& document) override;

@@ -76,6 +76,7 @@ void ReadNote(HeldDocument& held) {
     if (eq == std::string_view::npos) continue;
     const std::string_view key = line.substr(0, eq);
     const std::string value(line.substr(eq + 1));
+    if (key == "document") held.note_names = value;
     if (key == "when") held.when = value;
     if (key == "form") held.form = value;
     if (key == "queue") held.queue = value;
@@ -138,9 +139,10 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
   // The note is for the listing and the reprint's check: a document whose note cannot be
   // written is still held.
   const std::string note =
-      "when=" + LocalTime("%Y-%m-%d %H:%M:%S") + "\nform=" + std::to_string(document.form_type) +
-      "\nqueue=" + Field(document.queue) + "\npaper=" + Field(document.media) +
-      "\nwhy=" + Field(cause) + "\nbytes=" + std::to_string(document.bytes.size()) +
+      "document=" + path.substr(path.rfind('/') + 1) + "\nwhen=" + LocalTime("%Y-%m-%d %H:%M:%S") +
+      "\nform=" + std::to_string(document.form_type) + "\nqueue=" + Field(document.queue) +
+      "\npaper=" + Field(document.media) + "\nwhy=" + Field(cause) +
+      "\nbytes=" + std::to_string(document.bytes.size()) +
       "\nchecksum=" + Checksum(document.bytes) + "\n";
   write(NotePath(path), note, &write_error);
   held.path = path;
@@ -183,12 +185,18 @@ std::vector<HeldDocument> ListHeldDocuments(const std::string& program_dir) {
 }
 
 std::string HeldDocumentProblem(const HeldDocument& held, std::string_view bytes) {
-  if (held.checksum.empty() || held.bytes.empty()) return "it has no note of how it was held";
+  if (held.checksum.empty() || held.bytes.empty() || held.note_names != held.name) {
+    return "it has no note of how it was held";
+  }
   if (held.bytes != std::to_string(bytes.size()) || held.checksum != Checksum(bytes)) {
     return "it is not the document that was held (damaged or changed since)";
   }
-  if (!Lower(held.name).ends_with(".pdf") || !bytes.starts_with("%PDF-")) {
-    return "it is not a PDF document";
+  // A PDF starts with its header and ends with its end-of-file marker (and a line break or two).
+  std::string_view end = bytes;
+  while (!end.empty() && (end.back() == '\n' || end.back() == '\r')) end.remove_suffix(1);
+  if (!Lower(held.name).ends_with(".pdf") || !bytes.starts_with("%PDF-") ||
+      !end.ends_with("%%EOF")) {
+    return "it is not a whole PDF document";
   }
   return "";
 }

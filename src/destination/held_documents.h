@@ -29,7 +29,8 @@ struct HeldDocument {
   std::string name;  // the file name in held/
   std::string path;
   uintmax_t size = 0;
-  // From the note; empty when it is missing or unreadable.
+  // From the note; empty when it is missing or unreadable. The note names its document.
+  std::string note_names;
   std::string when, form, queue, paper, why;
   // The document's length and checksum as it was held, for a reprint to tell a damaged one.
   std::string bytes, checksum;

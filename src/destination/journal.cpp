@@ -16,6 +16,7 @@ std::string JournalLine(const HandOverRecord& record, const std::string& what) {
   const PrinterDevice& d = record.device;
   line += ", paper " + d.media + ", " + std::to_string(std::lround(d.dpi_x)) + "x" +
           std::to_string(std::lround(d.dpi_y)) + " dpi";
+  if (!record.result.note.empty()) line += "; " + record.result.note;
   return OneLine(line);
 }
 

@@ -32,6 +32,11 @@ struct PlatformSettings {
 };
 std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings = {});
 
+// The default printer as a run finds it, for a document made before (a held one), its job named
+// `job_title`; nullptr where the machine cannot hand over a finished document.
+std::unique_ptr<Destination> FindDefaultPrinter(const std::string& program_dir,
+                                                const std::string& job_title);
+
 // The machine's journal (journal.h), also appending to `file` where the machine can; "" none.
 std::unique_ptr<Journal> OpenJournal(const std::string& file);
 

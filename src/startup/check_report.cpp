@@ -128,6 +128,13 @@ void NoteDestination(const Destination& destination, RunTrace& trace) {
                                    Format(" from %.1f mm left, %.1f mm top",
                                           d.printable_left_px / d.dpi_x * kMmPerInch,
                                           d.printable_top_px / d.dpi_y * kMmPerInch));
+  if (!d.state.empty()) {
+    trace.Note("queue state", d.state);
+    // A paused queue takes the job and prints it once resumed; one that refuses jobs does not.
+    if (d.state.find("does not accept jobs") != std::string::npos) {
+      trace.Problem("the printer: " + d.state);
+    }
+  }
   if (!d.paper_from.empty()) trace.Note("paper from", d.paper_from);
   if (!d.resolution_from.empty()) trace.Note("resolution from", d.resolution_from);
   for (const std::string& disagreement : d.disagreements) {

@@ -38,14 +38,24 @@ Options ParseOptions(const std::vector<std::string>& args) {
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     }
-    if (name == "--dir" || name == "--pdf" || name == "--proof") {
-      const std::string wanted = name == "--dir" ? "a directory" : "a file";
+    if (name == "--dir" || name == "--pdf" || name == "--proof" || name == "--reprint") {
+      const std::string wanted = name == "--dir"       ? "a directory"
+                                 : name == "--reprint" ? "a held document's name or all"
+                                                       : "a file";
       if (!value) {
         if (i + 1 == args.size()) return Refuse(name + " needs " + wanted);
         value = args[++i];
       }
       if (value->empty()) return Refuse(name + " needs " + wanted);
-      if (name == "--dir") {
+      if (name == "--reprint") {
+        if (!options.reprint.empty()) return Refuse("--reprint is given twice");
+        // A name in held/, never a path that reaches elsewhere.
+        if (value->find('/') != std::string::npos || value->find('\\') != std::string::npos ||
+            value->starts_with(".")) {
+          return Refuse("--reprint needs " + wanted);
+        }
+        options.reprint = *value;
+      } else if (name == "--dir") {
         if (dir_given) return Refuse("--dir is given twice");
         dir_given = true;
         options.program_dir = *value;
@@ -68,6 +78,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.test_page = (*value)[0] - '0';
       continue;
     }
+    if (arg == "--held") {
+      options.held = true;
+      continue;
+    }
     if (arg == "--check") {
       ++outputs;
       options.check = true;
@@ -79,6 +93,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.test_page != 0 && (options.check || options.proof)) {
     return Refuse("--test-page prints a test page: no --check or --proof with it");
   }
+  const int modes =
+      (outputs > 0 || options.test_page != 0) + options.held + !options.reprint.empty();
+  if (modes > 1) return Refuse("--held and --reprint go alone (with --dir only)");
   return options;
 }
 
@@ -91,6 +108,7 @@ Options ParseOptions(int argc, const char* const* argv) {
 std::string Usage() {
   return "Usage: tolv [--dir DIR] [--check | --pdf FILE | --proof FILE]\n"
          "       tolv [--dir DIR] --test-page N [--pdf FILE]\n"
+         "       tolv [--dir DIR] --held | --reprint NAME|all\n"
          "       tolv --help | --version\n"
          "\n"
          "Prints the job file ZOBAX.QJT of the program directory on its pre-printed form, on the\n"
@@ -108,11 +126,19 @@ std::string Usage() {
          "  --test-page N  print the outline of form type N (1 to 7) with millimetre rulers and\n"
          "               corner crosshairs where a job places it, to lay over a pre-printed\n"
          "               sheet; tolv.conf corrects a queue: [queue] ShiftX=mm ShiftY=mm\n"
+         "  --held       list the documents held in held/ after failed prints: when, which\n"
+         "               form type, which queue, why\n"
+         "  --reprint NAME|all  hand the held document NAME (or all of them) to the default\n"
+         "               printer again; each one printed is removed, the rest stay held\n"
          "  -h, --help   this text\n"
          "  --version    tolv's version and the libraries it prints with\n"
          "\n"
-         "Exit status: 0 printed or nothing to print, 1 the job file could not be read,\n"
-         "2 not handed over (the document kept as ZOBAX.PDF), 64 a usage error.\n";
+         "The printer: LPDEST, else PRINTER, else the lpoptions default, else the scheduler's\n"
+         "default queue; TOLV_PRINTER=file writes ZOBAX.PDF without looking for a printer.\n"
+         "\n"
+         "Exit status: 0 printed or nothing to print, 1 the job file could not be read\n"
+         "(--check: the report lists a problem; --reprint: no such document is held),\n"
+         "2 not handed over (the document held in held/), 64 a usage error.\n";
 }
 
 std::string VersionText(std::string_view library_versions) {

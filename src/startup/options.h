@@ -35,11 +35,15 @@ struct Options {
   bool proof = false;
   // --test-page N: the outline of form type N (1 to 7) with rulers; 0 when not asked for.
   int test_page = 0;
+  // --held: the held documents listed; --reprint NAME|all: handed to the printer again.
+  bool held = false;
+  std::string reprint;
 };
 
 // Reads the arguments after the program's name. Options take their value as the next argument or
 // after "=" (--dir DIR, --dir=DIR); each may be given once; --check, --pdf and --proof exclude
-// each other.
+// each other; --test-page, --held and --reprint each go alone (with --dir; --test-page also with
+// --pdf).
 Options ParseOptions(const std::vector<std::string>& args);
 Options ParseOptions(int argc, const char* const* argv);
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "drivers/sheet.h"
+#include "job/code_page.h"
 #include "job/form_types.h"
 #include "job/job.h"
 #include "layout/geometry.h"
@@ -16,6 +17,9 @@ namespace {
 constexpr int16_t kOffset = 25;  // centred, as a job's offsets 25 place the form
 constexpr double kCrossMm = 5;
 constexpr float kLabelPoints = 6;
+// The label starts this far inside the first copy's outline, clear of its rulers.
+constexpr double kLabelInsetMm = 8;
+constexpr double kLabelLineMm = 3.5;
 
 struct Rect {
   long double x, y, w, h;
@@ -25,6 +29,19 @@ class TestPage {
  public:
   TestPage(Printer& p, double px_per_mm_x, double px_per_mm_y)
       : p_(p), mx_(px_per_mm_x), my_(px_per_mm_y) {}
+
+  // Lines of text inside the outline `r`, from its top-left corner.
+  void Text(const Rect& r, const std::vector<std::string>& lines) {
+    long double y = r.y + kLabelInsetMm * my_;
+    for (const std::string& line : lines) {
+      Step([&] {
+        p_.SetCurrentX(ToSingle(r.x + kLabelInsetMm * mx_));
+        p_.SetCurrentY(ToSingle(y));
+        p_.Print(DecodeJobText(line));
+      });
+      y += kLabelLineMm * my_;
+    }
+  }
 
   void Form(const Rect& r) {
     const long double right = r.x + r.w, bottom = r.y + r.h;
@@ -74,7 +91,7 @@ class TestPage {
 
 }  // namespace
 
-int MainTestPage(Platform& platform, int blank) {
+int MainTestPage(Platform& platform, int blank, const TestPageLabel& label) {
   JobState job;
   job.PrintJob.Blank = static_cast<int16_t>(blank);
   job.PrintJob.OffsetX = kOffset;
@@ -91,7 +108,12 @@ int MainTestPage(Platform& platform, int blank) {
   // (centred) at zoom 100: the same sheet, with its cut line or second page.
   TestPage page(p, job.PixelsPerMmX, job.PixelsPerMmY);
   Sheet sheet(job, p, IsMiniForm(blank) ? FormSize::kMini : FormSize::kMaxi);
-  sheet.Walk([&](long double X, long double Y, float W, float H) { page.Form({X, Y, W, H}); });
+  bool first = true;
+  sheet.Walk([&](long double X, long double Y, float W, float H) {
+    page.Form({X, Y, W, H});
+    if (first && label) page.Text({X, Y, W, H}, label());
+    first = false;
+  });
   Step([&] { p.EndDoc(); });
   return platform.EndProgram();
 }

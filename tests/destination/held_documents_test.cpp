@@ -55,7 +55,7 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
       std::ofstream(dir + "/held/" + name) << std::string(100, 'x');
       std::ofstream(dir + "/held/" + name + ".txt") << "form=1\n";
     }
-    const std::string pdf = "%PDF-1.5 " + std::string(91, 'y');
+    const std::string pdf = "%PDF-1.5 " + std::string(84, 'y') + "\n%%EOF\n";
     FinishedDocument document{pdf, "PDF"};
     document.form_type = 4;
     const Held held = HoldDocument(&WritePlainly, dir, document, "the queue said no", c.limits);
@@ -73,6 +73,9 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
     EXPECT_EQ(note.why, "the queue said no");
     EXPECT_EQ(HeldDocumentProblem(note, pdf), "");
     EXPECT_NE(HeldDocumentProblem(note, pdf + "x"), "");
+    HeldDocument renamed = note;
+    renamed.name = "other.pdf";
+    EXPECT_NE(HeldDocumentProblem(renamed, pdf), "") << "a note names its own document";
   }
 }
 

@@ -1,10 +1,14 @@
 // The program end to end through a real spooler: a private scheduler whose default queue Q prints
 // on a virtual IPP printer (A4, 600 dpi, 3.4 mm side and 6.35 mm top and bottom margins).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "integration/support/held.h"
@@ -14,6 +18,8 @@
 
 namespace tolv::testing {
 namespace {
+
+namespace fs = std::filesystem;
 
 // The filter of the queue rewrites the PDF; positions survive within a fifth of a point.
 constexpr double kTolerancePt = 0.25;
@@ -80,44 +86,66 @@ TEST_F(CupsPrintTest, TheDefaultQueuePrintsTheFormWhereThePrinterCanPrint) {
   }
 }
 
-TEST_F(CupsPrintTest, AStoppedQueueLeavesTheDocumentBesideTheProgramAndExitStatus2) {
+// A paused queue takes the job as it takes lp's, and prints it once it is resumed.
+TEST_F(CupsPrintTest, APausedQueueHoldsTheJobAndPrintsItOnceResumed) {
   ASSERT_EQ(scheduler_->Run("cupsdisable Q"), 0);
   ProgramDir dir;
   WriteGridJob(dir);
   const RunResult run = dir.Run(Settings(*scheduler_));
-  EXPECT_EQ(run.exit_status, 2);
-  EXPECT_EQ(run.standard_error,
-            "tolv: printing on Q failed: the queue Q is stopped (paused); the "
-            "document is held as \"" +
-                HeldDocumentOf(dir) + "\"\n");
-  // Rendered for the queue it was meant for: its margins are in the held document.
-  const auto q = WordsOf(PdfWords(HeldDocumentOf(dir)), "Q");
-  ASSERT_EQ(q.size(), 2u);
+  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(run.standard_error, "");
+  EXPECT_TRUE(HeldDocuments(dir).empty());
   EXPECT_TRUE(scheduler_->ReceivedDocuments().empty());
+  ASSERT_EQ(scheduler_->Run("cupsenable Q"), 0);
+  ASSERT_TRUE(scheduler_->WaitForDocuments(1));
+  EXPECT_EQ(WordsOf(PdfWords(scheduler_->ReceivedDocuments()[0]), "Q").size(), 2u);
 }
 
 // Each way a print can fail is seen and never lost: exit status 2, the line of standard error also
-// in the journal, the document held; a print that succeeds leaves one line naming its job.
-TEST_F(CupsPrintTest, EveryFailureIsJournalledAndItsDocumentHeld) {
+// in the journal, the document held, and printed by --reprint once the fault is gone; a print
+// that succeeds (a paused queue takes the job too) leaves one line naming its job.
+TEST_F(CupsPrintTest, EveryFailureIsJournalledAndItsDocumentHeldUntilReprinted) {
+  enum class Scheduler { kPrivate, kMissingSocket, kInstalledNotRunning };
   struct Case {
     const char* what;
     const char* before;  // a command for the scheduler, or ""
-    bool no_scheduler;   // the named scheduler's socket is missing
+    Scheduler scheduler;
+    const char* setting;  // one more VAR=value, or ""
     int exit_status;
     const char* journal_start;
+    const char* journal_end;
   };
   const Case cases[] = {
-      {"accepted", "", false, 0, "form type 3, output mode 3: handed to queue Q as job "},
-      {"rejecting", "cupsreject Q", false, 2,
-       "tolv: printing on Q failed: the queue Q does not accept jobs"},
-      {"stopped", "cupsdisable Q", false, 2,
-       "tolv: printing on Q failed: the queue Q is stopped (paused); the document is held as "},
-      {"no scheduler", "", true, 2, "tolv: the print server "},
+      {"accepted", "", Scheduler::kPrivate, "", 0,
+       "form type 3, output mode 3: handed to queue Q as job ", " dpi\n"},
+      {"rejecting", "cupsreject -r \"tray broken\" Q", Scheduler::kPrivate, "", 2,
+       "tolv: printing on Q failed: the queue Q does not accept jobs (tray broken); the document "
+       "is held as ",
+       ""},
+      {"no scheduler at the named socket", "", Scheduler::kMissingSocket, "", 2,
+       "tolv: the print server ", ""},
+      {"a scheduler installed but not running", "", Scheduler::kInstalledNotRunning, "", 2,
+       "tolv: no print server is running at localhost (Connection refused), though queues are "
+       "defined in ",
+       ""},
+      {"a misspelt default", "", Scheduler::kPrivate, "LPDEST=Qx", 2,
+       "tolv: the default printer Qx does not exist (named by LPDEST); the document is held as ",
+       ""},
+      {"paused", "cupsdisable -r \"out of toner\" Q", Scheduler::kPrivate, "", 0,
+       "form type 3, output mode 3: handed to queue Q as job ",
+       " dpi; the queue Q is paused (out of toner): the job waits there until the queue is "
+       "resumed\n"},
   };
+  size_t printed = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(scheduler_->Run("cupsaccept Q"), 0);
     ASSERT_EQ(scheduler_->Run("cupsenable Q"), 0);
+    // A job still printing would set the queue's message in place of the one a case gives it.
+    ASSERT_TRUE(scheduler_->WaitForDocuments(printed));
+    for (int i = 0; i < 600 && scheduler_->Run("test -z \"$(lpstat -o)\"") != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     if (*c.before != '\0') {
       ASSERT_EQ(scheduler_->Run(c.before), 0);
     }
@@ -125,15 +153,27 @@ TEST_F(CupsPrintTest, EveryFailureIsJournalledAndItsDocumentHeld) {
     WriteGridJob(dir);
     dir.Write("tolv.conf", "[tolv]\nJournal=journal.log\n");
     std::vector<std::string> settings = Settings(*scheduler_);
-    if (c.no_scheduler) settings.push_back("CUPS_SERVER=" + dir.File("none.sock"));
+    if (c.scheduler == Scheduler::kMissingSocket) {
+      settings.push_back("CUPS_SERVER=" + dir.File("none.sock"));
+    }
+    if (c.scheduler == Scheduler::kInstalledNotRunning) {
+      // The machine's own scheduler, at its default address, with a queue in its configuration.
+      if (access("/run/cups/cups.sock", F_OK) == 0) continue;
+      dir.Write("printers.conf", "<Printer Office>\nState Idle\n</Printer>\n");
+      settings = {"TOLV_PRINTER=", "HOME=" + dir.path(), "CUPS_SERVERROOT=" + dir.path(),
+                  "IPP_PORT=" + std::to_string(ClosedPort())};
+    }
+    if (*c.setting != '\0') settings.push_back(c.setting);
     const RunResult run = dir.Run(settings);
     EXPECT_EQ(run.exit_status, c.exit_status) << run.standard_error;
     const std::string journal = dir.Read("journal.log");
     EXPECT_EQ(journal.rfind(c.journal_start, 0), 0u) << journal;
+    EXPECT_TRUE(journal.ends_with(c.journal_end)) << journal;
     EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 1) << journal;
     if (c.exit_status == 0) {
-      EXPECT_NE(journal.find(", paper iso_a4_210x297mm, 600x600 dpi\n"), std::string::npos);
+      EXPECT_NE(journal.find(", paper iso_a4_210x297mm, 600x600 dpi"), std::string::npos);
       EXPECT_TRUE(HeldDocuments(dir).empty());
+      ++printed;
       continue;
     }
     EXPECT_EQ(journal, run.standard_error);
@@ -143,7 +183,73 @@ TEST_F(CupsPrintTest, EveryFailureIsJournalledAndItsDocumentHeld) {
     EXPECT_NE(held.find("-form3-"), std::string::npos) << held;
     EXPECT_EQ(WordsOf(PdfWords(held), "Q").size(), 2u);
     EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
+
+    // The fault gone, the held document prints once and is no longer held.
+    ASSERT_EQ(scheduler_->Run("cupsaccept Q"), 0);
+    const RunResult reprint = dir.RunWith({"--reprint", "all"}, Settings(*scheduler_));
+    EXPECT_EQ(reprint.exit_status, 0) << reprint.standard_error;
+    EXPECT_EQ(reprint.standard_output.rfind("reprint of ", 0), 0u) << reprint.standard_output;
+    EXPECT_TRUE(HeldDocuments(dir).empty());
+    ++printed;
   }
+  ASSERT_EQ(scheduler_->Run("cupsenable Q"), 0);
+  EXPECT_TRUE(scheduler_->WaitForDocuments(printed));
+  EXPECT_EQ(scheduler_->ReceivedDocuments().size(), printed);
+}
+
+// A document held by a failed print is listed, and printed once the fault is gone; a held file
+// that is not the document held (cut since) is refused and stays.
+TEST_F(CupsPrintTest, AHeldDocumentIsReprintedOnceTheFaultIsGoneAndADamagedOneIsKept) {
+  ProgramDir dir;
+  WriteGridJob(dir);
+  dir.Write("tolv.conf", "[tolv]\nJournal=journal.log\n");
+  ASSERT_EQ(scheduler_->Run("cupsreject Q"), 0);
+  ASSERT_EQ(dir.Run(Settings(*scheduler_)).exit_status, 2);
+  const std::string held = HeldDocumentOf(dir);
+  ASSERT_NE(held, "");
+  const std::string name = fs::path(held).filename().string();
+  // The same document and note under an older name, cut short since it was held.
+  const std::string cut_name = "19990101-000000-form3-1.pdf";
+  std::string note = dir.Read("held/" + name + ".txt");
+  note.replace(note.find(name), name.size(), cut_name);
+  dir.Write("held/" + cut_name + ".txt", note);
+  const std::string bytes = dir.Read("held/" + name);
+  dir.Write("held/" + cut_name, bytes.substr(0, bytes.size() / 2));
+
+  const RunResult listed = dir.RunWith({"--held"}, Settings(*scheduler_));
+  EXPECT_EQ(listed.exit_status, 0);
+  EXPECT_NE(listed.standard_output.find(name + "  "), std::string::npos) << listed.standard_output;
+  EXPECT_NE(listed.standard_output.find("form type 3  queue Q  printing on Q failed: the queue Q "
+                                        "does not accept jobs"),
+            std::string::npos)
+      << listed.standard_output;
+
+  ASSERT_EQ(scheduler_->Run("cupsaccept Q"), 0);
+  const RunResult reprint = dir.RunWith({"--reprint", "all"}, Settings(*scheduler_));
+  EXPECT_EQ(reprint.exit_status, 2) << "the cut document was not printed";
+  EXPECT_EQ(reprint.standard_error, "tolv: the held document \"" + dir.File("held/" + cut_name) +
+                                        "\" was not printed: it is not the document that was held "
+                                        "(damaged or changed since); it stays held\n");
+  EXPECT_EQ(reprint.standard_output.rfind(
+                "reprint of " + name + " (form type 3): handed to queue Q as job ", 0),
+            0u)
+      << reprint.standard_output;
+  ASSERT_TRUE(scheduler_->WaitForDocuments(1));
+  EXPECT_EQ(scheduler_->ReceivedDocuments().size(), 1u);
+  EXPECT_EQ(WordsOf(PdfWords(scheduler_->ReceivedDocuments()[0]), "Q").size(), 2u);
+  EXPECT_EQ(HeldDocuments(dir), std::vector<std::string>{dir.File("held/" + cut_name)});
+  EXPECT_FALSE(dir.Exists("held/" + name + ".txt"));
+  const std::string journal = dir.Read("journal.log");
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 3) << journal;
+  EXPECT_NE(journal.find("\nreprint of " + name + " (form type 3): handed to queue Q as job "),
+            std::string::npos)
+      << journal;
+
+  EXPECT_EQ(dir.RunWith({"--reprint", name}, Settings(*scheduler_)).exit_status, 1)
+      << "printed once, it is no longer held";
+  EXPECT_EQ(dir.RunWith({"--reprint", cut_name}, Settings(*scheduler_)).exit_status, 2);
+  EXPECT_TRUE(dir.Exists("held/" + cut_name));
+  EXPECT_EQ(scheduler_->ReceivedDocuments().size(), 1u);
 }
 
 TEST(CupsUnansweredTest, ASchedulerThatNeverAnswersEndsTheRunWithTheDocumentKept) {

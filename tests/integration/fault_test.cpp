@@ -486,7 +486,8 @@ TEST_F(SchedulerFaultTest, AQueueThatRejectsJobsEndsWithStatus2AndTheDocumentKep
   const Outcome run = RunOnce(dir, {.env = Settings()});
   EXPECT_EQ(run.exit_status, 2) << run;
   EXPECT_EQ(run.standard_error,
-            "tolv: printing on Q failed: the queue Q does not accept jobs; the document is held "
+            "tolv: printing on Q failed: the queue Q does not accept jobs (Rejecting Jobs); the "
+            "document is held "
             "as " +
                 Quoted(HeldDocumentOf(dir)) + "\n");
   ExpectWholeDocumentWithTheJobsText(HeldDocumentOf(dir));

@@ -206,13 +206,20 @@ TEST(TestPageTest, TheOutlineStandsWhereAJobPlacesTheFormWithItsRulers) {
   // with 13 numbered centimetres across and 14 down.
   int tens = 0;
   double leftmost = 1e9;
+  std::string label;
   for (const Word& w : PdfWords(dir.File("test.pdf"))) {
     EXPECT_NE(w.text, "Kiel");
+    if (w.y_min < 60 * kPointsPerMm) label += w.text + " ";
     if (w.text != "10") continue;
     ++tens;
     leftmost = std::min(leftmost, w.x_min);
   }
   EXPECT_EQ(tens, 4);  // along the top and the left edge of each copy
+  // Labelled inside the first copy: the printer, its paper and resolution, the correction.
+  for (const char* line :
+       {"the file printer, paper iso_a4_210x297mm, 600x600 dpi ", "correction: none "}) {
+    EXPECT_NE(label.find(line), std::string::npos) << label;
+  }
   // The left edge's label stands past its 3 mm tick.
   EXPECT_NEAR(leftmost, (35.5 + 3.3) * kPointsPerMm, 1);
   EXPECT_EQ(PdfPageCount(dir.File("test.pdf")), 1);

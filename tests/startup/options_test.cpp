@@ -42,6 +42,21 @@ TEST(OptionsTest, EveryCommandLineIsRunHelpVersionOrRefused) {
       {{"--check", "--proof", "p.pdf"},
        Action::kUsageError,
        "--check, --pdf and --proof exclude each other"},
+      {{"--held", "--dir", "/srv/d"}, Action::kRun, "/srv/d"},
+      {{"--reprint=all", "--dir=/srv/e"}, Action::kRun, "/srv/e"},
+      {{"--reprint"}, Action::kUsageError, "--reprint needs a held document's name or all"},
+      {{"--reprint", "../ZOBAX.QJT"},
+       Action::kUsageError,
+       "--reprint needs a held document's name or all"},
+      {{"--held", "--reprint", "all"},
+       Action::kUsageError,
+       "--held and --reprint go alone (with --dir only)"},
+      {{"--reprint", "all", "--test-page", "1"},
+       Action::kUsageError,
+       "--held and --reprint go alone (with --dir only)"},
+      {{"--held", "--check"},
+       Action::kUsageError,
+       "--held and --reprint go alone (with --dir only)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));

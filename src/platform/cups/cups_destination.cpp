@@ -15,23 +15,40 @@
 namespace tolv {
 namespace {
 
-// Why a queue would not print a job now, from its freshly read state; "" when it would.
-std::string QueueRefusal(const cups_dest_t* dest, const std::string& queue) {
+// The state of a queue that is not ready to print, from its freshly read attributes and its
+// printer-state-message. A queue that does not accept jobs refuses them; a paused (stopped) one
+// that accepts them takes the job and holds it until it is resumed, as lp's jobs are.
+struct QueueCondition {
+  std::string refusal;  // why it refuses the job; "" when it takes it
+  std::string paused;   // the note of a paused queue; "" when it is not paused
+};
+
+QueueCondition ReadCondition(const cups_dest_t* dest, const std::string& queue,
+                             const std::string& message) {
   const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
   const char* accepting =
       cupsGetOption("printer-is-accepting-jobs", dest->num_options, dest->options);
   const char* reasons = cupsGetOption("printer-state-reasons", dest->num_options, dest->options);
-  const std::string why = reasons != nullptr && std::strcmp(reasons, "none") != 0
-                              ? std::string(" (") + reasons + ")"
-                              : "";
+  std::string why;
+  if (!message.empty()) why = message;
+  if (reasons != nullptr && std::strcmp(reasons, "none") != 0 &&
+      std::strcmp(reasons, "paused") != 0) {
+    why += (why.empty() ? "" : "; ") + std::string(reasons);
+  }
+  if (!why.empty()) why = " (" + why + ")";
+  QueueCondition condition;
   if (accepting != nullptr && std::strcmp(accepting, "false") == 0) {
-    return "the queue " + queue + " does not accept jobs" + why;
+    condition.refusal = "the queue " + queue + " does not accept jobs" + why;
+  } else if (state != nullptr && std::atoi(state) == IPP_PSTATE_STOPPED) {
+    condition.paused = "the queue " + queue + " is paused" + why +
+                       ": the job waits there until the queue is resumed";
   }
-  if (state != nullptr && std::atoi(state) == IPP_PSTATE_STOPPED) {
-    return "the queue " + queue + " is stopped" + why;
-  }
-  return "";
+  return condition;
 }
+
+// A reply of the child that hands the job over: this mark and the note of a job taken, else the
+// cause of the failure.
+constexpr char kTaken = '\x06';
 
 // What looking for the printer found, as the child hands it to the program.
 struct Found {
@@ -90,6 +107,7 @@ std::string Serialize(const Found& found) {
       << OneLine(d.resolution_from) << "\n"
       << JoinItems(d.disagreements) << "\n"
       << JoinItems(d.dropped) << "\n"
+      << OneLine(d.state) << "\n"
       << d.dpi_x << " " << d.dpi_y << " " << d.page_width_pt << " " << d.page_height_pt << " "
       << d.printable_left_px << " " << d.printable_top_px << " " << d.printable_width_px << " "
       << d.printable_height_px << " " << d.media << "\n";
@@ -113,6 +131,7 @@ Found Deserialize(const std::string& text) {
   d.disagreements = SplitItems(line);
   std::getline(in, line);
   d.dropped = SplitItems(line);
+  std::getline(in, d.state);
   in >> d.dpi_x >> d.dpi_y >> d.page_width_pt >> d.page_height_pt >> d.printable_left_px >>
       d.printable_top_px >> d.printable_width_px >> d.printable_height_px >> d.media;
   if (!in || kind < static_cast<int>(Found::Kind::kFile) ||
@@ -132,11 +151,19 @@ Found LookForPrinter(SpoolerChannel& channel, const UserChoice& choice, const st
   std::string cause;
   int refusal = 0;
   switch (ProbeScheduler(server, port, &cause, &refusal)) {
-    case Presence::kAbsent:
-      if (choice.server_from.empty()) return Found::File();
+    case Presence::kAbsent: {
       // A server the user named that is not there is a mistake to report, not "no printer".
-      return failed("the print server " + server + " named by " + choice.server_from +
-                    " refuses connections (" + std::strerror(refusal) + ")");
+      if (!choice.server_from.empty()) {
+        return failed("the print server " + server + " named by " + choice.server_from +
+                      " refuses connections (" + std::strerror(refusal) + ")");
+      }
+      // Only a machine with no printing set up at all has no printer; on any other, a scheduler
+      // that is not running is a fault to report.
+      const std::string set_up = PrintingSetUp(choice, server, refusal);
+      if (set_up.empty()) return Found::File();
+      return failed("no print server is running at " + server + " (" + std::strerror(refusal) +
+                    "), though " + set_up);
+    }
     case Presence::kUnreachable:
       return failed(choice.server_from.empty() ? cause
                                                : cause + " (named by " + choice.server_from + ")");
@@ -165,6 +192,8 @@ Found LookForPrinter(SpoolerChannel& channel, const UserChoice& choice, const st
   }
   std::optional<PrinterDevice> device = Measure(link, dest.get(), &cause);
   if (!device) return failed("the printer " + queue + " could not be measured: " + cause);
+  const QueueCondition condition = ReadCondition(dest.get(), queue, AskStateMessage(link, name));
+  device->state = !condition.refusal.empty() ? condition.refusal : condition.paused;
   Found found;
   found.kind = Found::Kind::kQueue;
   found.name = name;
@@ -287,9 +316,10 @@ CupsDestination::CupsDestination(std::string program_dir, std::string server, in
 HandOverResult CupsDestination::HandOver(const FinishedDocument& document) {
   int job_id = 0;
   const std::string cause = SendJob(document.bytes, &job_id);
-  if (cause.empty()) {
+  if (cause.starts_with(kTaken)) {
     HandOverResult taken;
     taken.job_id = job_id;
+    taken.note = cause.substr(1);
     return taken;
   }
   return KeepAfterFailure(write_, program_dir_, document,
@@ -313,8 +343,9 @@ std::string CupsDestination::SendJob(std::string_view pdf, int* job_id) {
         Dest fresh(cupsGetNamedDest(link.get(), name_.c_str(),
                                     instance_.empty() ? nullptr : instance_.c_str()));
         if (fresh == nullptr) return link.answered() ? "the queue no longer exists" : link.Cause();
-        const std::string refusal = QueueRefusal(fresh.get(), queue_);
-        if (!refusal.empty()) return refusal;
+        const QueueCondition condition =
+            ReadCondition(fresh.get(), queue_, AskStateMessage(link, name_));
+        if (!condition.refusal.empty()) return condition.refusal;
         DestInfo info(cupsCopyDestInfo(link.get(), fresh.get()));
         if (info == nullptr) return link.Cause();
 
@@ -344,10 +375,12 @@ std::string CupsDestination::SendJob(std::string_view pdf, int* job_id) {
           return link.Cause() + " (its job " + std::to_string(job_id) +
                  (cancelled ? " was cancelled)" : " could not be cancelled)");
         }
-        return "";
+        return kTaken + condition.paused;
       });
   *job_id = call.job_id;
-  if (call.end == SpoolerCallResult::End::kFinished) return call.reply;
+  if (call.end == SpoolerCallResult::End::kFinished) {
+    return call.reply.empty() ? "the hand-over ended without an answer" : call.reply;
+  }
   const Clock::time_point cancel_by =
       call.end == SpoolerCallResult::End::kStopped
           ? Clock::now() + std::chrono::seconds(kCancelReserveSeconds)

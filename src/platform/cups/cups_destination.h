@@ -61,6 +61,7 @@ class StoppableDestination : public Destination {
   const PrinterDevice& Device() const override { return inner_->Device(); }
   std::string Describe() const override { return inner_->Describe(); }
   std::string Queue() const override { return inner_->Queue(); }
+  bool FilePrinter() const override { return inner_->FilePrinter(); }
   HandOverResult HandOver(const FinishedDocument& document) override;
   HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override {
     return KeepAfterFailure(write_, program_dir_, document, cause);
@@ -96,7 +97,8 @@ class CupsDestination : public Destination {
   void set_job_title(std::string title) { job_title_ = std::move(title); }
 
  private:
-  // Returns "" when the scheduler took the whole job, else the cause; `job_id` is its number.
+  // Returns kTaken and a note (a paused queue) when the scheduler took the whole job, else the
+  // cause; `job_id` is its number.
   std::string SendJob(std::string_view pdf, int* job_id);
 
   std::string program_dir_;

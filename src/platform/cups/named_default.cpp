@@ -1,8 +1,10 @@
 #include "platform/cups/named_default.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -90,8 +92,58 @@ UserChoice ReadUserChoice() {
   return choice;
 }
 
+std::string PrintingSetUp(const UserChoice& choice, const std::string& server, int refusal) {
+  if (!choice.name.empty()) {
+    return "the default printer " + QueueName(choice.name, choice.instance) + " is named by " +
+           choice.name_from;
+  }
+  if (server.starts_with("/") && refusal == ECONNREFUSED) {
+    return "its socket is there (a scheduler is installed but not running)";
+  }
+  const std::string printers = ServerRootFile("printers.conf");
+  std::ifstream file(printers);
+  if (!file) {
+    if (access(printers.c_str(), F_OK) == 0) {
+      return printers + " is there (a scheduler is installed and keeps its queues in it)";
+    }
+    return "";
+  }
+  std::string line;
+  // A queue is a section: "<Printer NAME>" or, for the scheduler's default, "<DefaultPrinter".
+  while (std::getline(file, line)) {
+    if (line.starts_with("<Printer ") || line.starts_with("<DefaultPrinter ")) {
+      return "queues are defined in " + printers;
+    }
+  }
+  return "";
+}
+
 std::string QueueName(const std::string& name, const std::string& instance) {
   return instance.empty() ? name : name + "/" + instance;
+}
+
+namespace {
+
+Ipp PrinterRequest(const std::string& name, const char* attribute) {
+  Ipp request(ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES));
+  char uri[HTTP_MAX_URI];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0,
+                   "/printers/%s", name.c_str());
+  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+               attribute);
+  return request;
+}
+
+}  // namespace
+
+std::string AskStateMessage(SchedulerLink& link, const std::string& name) {
+  Ipp response(
+      cupsDoRequest(link.get(), PrinterRequest(name, "printer-state-message").release(), "/"));
+  if (response == nullptr || !Succeeded(cupsLastError())) return "";
+  ipp_attribute_t* found = ippFindAttribute(response.get(), "printer-state-message", IPP_TAG_TEXT);
+  const char* value = found == nullptr ? nullptr : ippGetString(found, 0, nullptr);
+  return value == nullptr ? "" : value;
 }
 
 std::string AskForQueue(SchedulerLink& link, const std::string& name, bool* missing,

@@ -20,6 +20,15 @@ struct UserChoice {
 
 UserChoice ReadUserChoice();
 
+// Why this machine has printing set up though no scheduler listens at `server` (`refusal`: the
+// errno of the refused connection), as the end of a line; "" when it has none, and only then is
+// it a machine without a printer. Set up: a default queue the user named (LPDEST, PRINTER,
+// lpoptions), a scheduler's socket that is there but refuses, queues in printers.conf of the
+// scheduler's configuration folder (CUPS_SERVERROOT, else /etc/cups), or a printers.conf there
+// that cannot be read (the scheduler keeps it readable to itself alone). A server named by
+// CUPS_SERVER or client.conf is the caller's to report.
+std::string PrintingSetUp(const UserChoice& choice, const std::string& server, int refusal);
+
 // The environment variable `name`, "" when unset.
 std::string Environment(const char* name);
 
@@ -31,6 +40,10 @@ std::string QueueName(const std::string& name, const std::string& instance);
 // "" with `*cause` when it did not answer properly.
 std::string AskForQueue(SchedulerLink& link, const std::string& name, bool* missing,
                         std::string* cause);
+
+// The queue's printer-state-message ("Paused", "Rejecting Jobs", or the administrator's reason);
+// "" when it has none or the scheduler does not say.
+std::string AskStateMessage(SchedulerLink& link, const std::string& name);
 
 }  // namespace tolv
 

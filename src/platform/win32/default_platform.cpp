@@ -19,6 +19,11 @@ std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) 
                                                                       : settings.program_dir);
 }
 
+// The GDI printer plays its own pages; a held EMF cannot be handed to it yet.
+std::unique_ptr<Destination> FindDefaultPrinter(const std::string&, const std::string&) {
+  return nullptr;
+}
+
 std::unique_ptr<Journal> OpenJournal(const std::string&) {
   return std::make_unique<EventJournal>();
 }

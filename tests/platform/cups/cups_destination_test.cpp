@@ -330,7 +330,8 @@ TEST_F(CupsQueueTest, AQueueThatRejectsJobsKeepsTheDocument) {
   ASSERT_TRUE(outcome);
   EXPECT_EQ(outcome->kind, "cups");
   EXPECT_FALSE(outcome->ok);
-  EXPECT_NE(outcome->message.find("printing on Q failed: the queue Q does not accept jobs"),
+  EXPECT_NE(outcome->message.find(
+                "printing on Q failed: the queue Q does not accept jobs (Rejecting Jobs)"),
             std::string::npos)
       << outcome->message;
   EXPECT_NE(outcome->message.find("held as \"" + held() + "\""), std::string::npos)
@@ -340,14 +341,14 @@ TEST_F(CupsQueueTest, AQueueThatRejectsJobsKeepsTheDocument) {
   EXPECT_EQ(JobCount(), 0);
 }
 
-TEST_F(CupsQueueTest, AStoppedQueueKeepsTheDocumentInsteadOfQueueingIt) {
+// A paused queue that accepts jobs takes the job and holds it, as it would lp's.
+TEST_F(CupsQueueTest, APausedQueueTakesTheJobAndSaysItIsPaused) {
   ASSERT_EQ(scheduler_->Run("cupsdisable Q"), 0);
   const auto outcome = Print();
   ASSERT_TRUE(outcome);
-  EXPECT_FALSE(outcome->ok);
-  EXPECT_NE(outcome->message.find("the queue Q is stopped"), std::string::npos) << outcome->message;
-  EXPECT_EQ(ReadWholeFile(held()), pdf_);
-  EXPECT_EQ(JobCount(), 0);
+  EXPECT_TRUE(outcome->ok) << outcome->message;
+  EXPECT_EQ(held(), "");
+  EXPECT_EQ(JobCount(), 1);
 }
 
 TEST_F(CupsQueueTest, AJobRefusedHalfwayIsCancelledAndTheDocumentKept) {

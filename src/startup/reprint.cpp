@@ -1,0 +1,122 @@
+#include "startup/reprint.h"
+
+#include <cstdlib>
+#include <ostream>
+#include <vector>
+
+#include "destination/file_printer.h"
+#include "destination/held_documents.h"
+#include "destination/journal.h"
+#include "runtime/file_reader.h"
+#include "runtime/quoted.h"
+
+namespace tolv {
+namespace {
+
+// The folder is bounded to this much in all, so no single held document is larger.
+constexpr size_t kHeldDocumentLimit = size_t{256} << 20;
+
+std::string Said(const std::string& value) { return value.empty() ? "?" : value; }
+
+// One document: 0 printed, 2 not (said on `errors` and in the journal).
+// `no_printer`: set once no printer was found, so that the rest are not looked for again (a
+// scheduler that never answers would hold each of them for its time).
+int ReprintOne(const std::string& program_dir, const HeldDocument& held, const PrinterFinder& find,
+               std::ostream& out, std::ostream& errors, const JournalWriter& journal,
+               bool* no_printer) {
+  const auto fail = [&](const std::string& cause) {
+    const std::string line = OneLine("tolv: the held document " + Quoted(held.path) +
+                                     " was not printed: " + cause + "; it stays held");
+    errors << line << "\n" << std::flush;
+    journal(true, line);
+    return 2;
+  };
+  const FileRead read = ReadFileBeside(HeldDirectory(program_dir), held.name, kHeldDocumentLimit);
+  if (read.status != FileRead::Status::kRead) {
+    return fail("it cannot be read" + (read.cause.empty() ? "" : ": " + read.cause));
+  }
+  if (const std::string problem = HeldDocumentProblem(held, read.bytes); !problem.empty()) {
+    return fail(problem);
+  }
+  if (*no_printer) return fail("no printer was found for the document before it");
+  const std::string form = held.form.empty() ? "0" : held.form;
+  const std::unique_ptr<Destination> printer = find("tolv: form type " + form);
+  // Handed to the file printer it would replace ZOBAX.PDF: no print, and an earlier one lost.
+  if (printer == nullptr || printer->FilePrinter()) {
+    return fail("this machine has no printer to print it on");
+  }
+  // A page laid out on other paper would come out moved or cut: the job is to be run again.
+  const std::string& media = printer->Device().media;
+  if (!printer->Queue().empty() && !held.paper.empty() && held.paper != media) {
+    return fail("it was laid out on " + held.paper + " and the queue " + printer->Queue() +
+                " prints on " + media);
+  }
+  FinishedDocument document{read.bytes, "PDF"};
+  document.form_type = std::atoi(form.c_str());
+  document.queue = held.queue;
+  document.media = held.paper;
+  document.held_as = held.path;
+  HandOverRecord record;
+  record.handed_over = true;
+  record.queue = printer->Queue();
+  record.device = printer->Device();
+  record.result = printer->HandOver(document);
+  if (!record.result.ok) {
+    *no_printer = record.queue.empty();
+    const std::string line = OneLine("tolv: " + record.result.message);
+    errors << line << "\n" << std::flush;
+    journal(true, line);
+    return 2;
+  }
+  // Printed: the held copy has done its work. One that cannot be removed would print twice.
+  const std::string line =
+      JournalLine(record, "reprint of " + held.name + " (form type " + form + ")");
+  journal(false, line);
+  out << line << "\n";
+  if (!RemoveHeldDocument(held)) {
+    errors << "tolv: the held document " << Quoted(held.path)
+           << " was printed but cannot be removed; remove it before the next reprint\n"
+           << std::flush;
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string HeldListing(const std::string& program_dir) {
+  const std::vector<HeldDocument> list = ListHeldDocuments(program_dir);
+  if (list.empty()) return "no documents are held in " + HeldDirectory(program_dir) + "\n";
+  std::string text;
+  for (const HeldDocument& held : list) {
+    text += held.name + "  " + Said(held.when) + "  form type " + Said(held.form) + "  queue " +
+            Said(held.queue) + "  " + (held.why.empty() ? "(no note)" : held.why) + "\n";
+  }
+  return text;
+}
+
+int ReprintHeld(const std::string& program_dir, const std::string& which, const PrinterFinder& find,
+                std::ostream& out, std::ostream& errors, const JournalWriter& journal) {
+  std::vector<HeldDocument> chosen;
+  for (HeldDocument& held : ListHeldDocuments(program_dir)) {
+    if (which == "all" || held.name == which) chosen.push_back(std::move(held));
+  }
+  if (chosen.empty()) {
+    if (which == "all") {
+      out << "no documents are held in " << HeldDirectory(program_dir) << "\n";
+      return 0;
+    }
+    errors << "tolv: no document " << Quoted(which) << " is held in "
+           << Quoted(HeldDirectory(program_dir)) << "\n"
+           << std::flush;
+    return 1;
+  }
+  int status = 0;
+  bool no_printer = false;
+  for (const HeldDocument& held : chosen) {
+    if (ReprintOne(program_dir, held, find, out, errors, journal, &no_printer) != 0) status = 2;
+  }
+  return status;
+}
+
+}  // namespace tolv
