@@ -99,15 +99,16 @@ valgrind: build-all summary-start
 	@echo "valgrind: $$(grep -c ' ok: ' $(BUILD)/valgrind.log) runs of the program under memcheck, \
 	no errors (log: $(BUILD)/valgrind.log)" >> $(SUMMARY)
 
-# The Windows build: tolv.exe cross-compiled with mingw-w64 (static, system DLLs only) and
-# tolv-windows.zip with the exe, the sample forms the Linux build draws, and a README.
+# The Windows build: tolv.exe cross-compiled with mingw-w64 (static, system DLLs only),
+# tolv-windows.zip with the exe, the sample forms the Linux build draws, and a README, and tolv.msi
+# with the same files (wixl).
 windows-configure: build-all
 	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DTOLV_FORMS_DIR=$(abspath $(BUILD))/forms \
 	  -DTOLV_LINUX_BUILD=$(abspath $(BUILD)) >/dev/null
 
 windows: windows-configure
-	@cmake --build $(WIN_BUILD) -j $(JOBS) --target tolv tolv_zip
+	@cmake --build $(WIN_BUILD) -j $(JOBS) --target tolv tolv_zip tolv_msi
 
 # The Windows build's tests under wine (one warm wine session), beside the Linux build's output.
 windows-test: windows-configure summary-start

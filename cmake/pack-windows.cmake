@@ -1,4 +1,5 @@
-# Packs tolv-windows.zip: tolv.exe, the sample forms and README.txt in one folder "tolv".
+# Packs tolv-windows.zip: tolv.exe, the sample forms beside it (where it looks for them) and
+# README.txt, in one folder "tolv".
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/tolv)
 file(COPY ${EXE} ${README} DESTINATION ${WORK}/tolv)
@@ -7,7 +8,7 @@ if(FORMS)
   if(NOT forms)
     message(FATAL_ERROR "no sample forms in ${FORMS}")
   endif()
-  file(COPY ${forms} DESTINATION ${WORK}/tolv/forms)
+  file(COPY ${forms} DESTINATION ${WORK}/tolv)
 endif()
 file(REMOVE ${OUT})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${OUT} --format=zip tolv

@@ -3,6 +3,7 @@
 #include "surface/printer_contract.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <variant>
@@ -114,6 +115,44 @@ TEST_P(PrinterContractTest, MarksLandOnTheSameDevicePixels) {
   EXPECT_EQ(page.At(500, 260), kWhite);
   EXPECT_EQ(page.At(399, 260), kWhite);
   EXPECT_EQ(page.pages, 1);
+}
+
+// More colours of dots than a backend marks colour by colour: each dot keeps its pixel and its
+// colour (within a step of a channel: a page read back through PDF may round), and the pixels
+// between dots keep what lay there before (here a line).
+TEST_P(PrinterContractTest, DotsOfManyColoursKeepTheirPixelsAndWhatLiesBetween) {
+  constexpr int kDots = 500;
+  // 0x00BBGGRR, all different: red and green from the index, blue fixed.
+  const auto colour = [](int i) { return (i & 0xFF) | (((i >> 8) * 60 + 10) << 8) | (200 << 16); };
+  const auto near = [](uint32_t got, int32_t bgr) {
+    const uint32_t want = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+    for (int shift = 0; shift < 24; shift += 8) {
+      if (std::abs(static_cast<int>((got >> shift) & 0xFF) -
+                   static_cast<int>((want >> shift) & 0xFF)) > 2) {
+        return false;
+      }
+    }
+    return true;
+  };
+  std::unique_ptr<ContractBackend> backend = GetParam().make(ContractDevice(), true);
+  DocumentPrinter& p = backend->printer();
+  p.SetScaleMode(kScalePixels);
+  for (int i = 0; i < kDots; ++i) p.PSet(10.0f + i, 200, colour(i));  // a row on white
+  p.Line(0, 300, 1139, 300);
+  for (int i = 0; i < kDots; ++i) p.PSet(10.0f + 2 * i, 300, colour(i));  // every other pixel
+  p.EndDoc();
+  const ContractPage page = backend->ReadBack();
+  for (int i = 0; i < kDots; ++i) {
+    ASSERT_TRUE(near(page.At(10 + i, 200), colour(i)))
+        << i << " " << std::hex << page.At(10 + i, 200);
+    ASSERT_TRUE(near(page.At(10 + 2 * i, 300), colour(i)))
+        << i << " " << std::hex << page.At(10 + 2 * i, 300);
+    ASSERT_EQ(page.At(11 + 2 * i, 300), kBlack) << i;
+  }
+  EXPECT_EQ(page.At(9, 200), kWhite);
+  EXPECT_EQ(page.At(10 + kDots, 200), kWhite);
+  EXPECT_EQ(page.At(10, 199), kWhite);
+  EXPECT_EQ(page.At(10, 201), kWhite);
 }
 
 TEST_P(PrinterContractTest, TextLandsWithItsTopLeftCornerOnTheCurrentPosition) {

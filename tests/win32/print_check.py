@@ -77,15 +77,24 @@ def run_windows(args, d, env=None):
 
 def raster(path):
     """A page rasterised by ghostscript at 600 dpi: True where dark."""
+    return raster_grey(path) < 128
+
+
+def raster_grey(path):
+    """A page rasterised by ghostscript at 600 dpi, its grey levels."""
     out = path + ".pgm"
     code, err = run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pgmraw",
                      "-r%d" % DPI, "-dFirstPage=1", "-dLastPage=1", "-o", out, path], cwd="/")
     if code != 0:
         fail("ghostscript could not read %s: %s" % (path, err))
-    return read_pgm(out)
+    return read_pgm_grey(out)
 
 
 def read_pgm(out):
+    return read_pgm_grey(out) < 128
+
+
+def read_pgm_grey(out):
     data = open(out, "rb").read()
     tokens, i = [], 0
     while len(tokens) < 4:
@@ -100,7 +109,7 @@ def read_pgm(out):
         tokens.append(data[i:j])
         i = j
     w, h = int(tokens[1]), int(tokens[2])
-    return np.frombuffer(data[i + 1:i + 1 + w * h], dtype=np.uint8).reshape(h, w) < 128
+    return np.frombuffer(data[i + 1:i + 1 + w * h], dtype=np.uint8).reshape(h, w)
 
 
 def raster_pdf(path):
@@ -300,11 +309,51 @@ def check_fault(args):
                 run(["ps2pdf", ps, pdf], cwd=tmp)
                 texts = [w[0] for w in words(pdf)]
                 expect("Иванов" in texts, "words %s" % texts)
+            elif args.fault == "many-colours":
+                expect_many_colours(args, tmp, job, blank)
             else:
                 fail("unknown fault " + args.fault)
         finally:
             set_default(page_printer(args))
     print("%s: as expected" % args.fault)
+
+
+def expect_many_colours(args, tmp, job, blank):
+    """A form data file of 100,000 dots, each in a colour of its own (reddish: grey about 90, and
+    about 55 were red and blue swapped): the page prints with them, or the run fails and keeps it;
+    never status 0 with nothing printed."""
+    set_default(page_printer(args))
+    d = program_dir(args, tmp, "prog", job, blank)
+    rng = np.random.default_rng(7)
+    count = 100000
+    # Distinct colours 0x00BBGGRR: red 0xC0-0xFF, green and blue 0-0x3F.
+    index = rng.permutation(64 ** 3)[:count]
+    colour = (0xC0 + index % 64) | ((index // 64 % 64) << 8) | ((index // 4096) << 16)
+    with open(os.path.join(args.forms, "KORDEL%dA.GFX" % blank), "rb") as f:
+        header = f.read(26)
+    width = int.from_bytes(header[18:22], "little", signed=True)
+    height = abs(int.from_bytes(header[22:26], "little", signed=True))
+    records = np.zeros(count, dtype=[("x", "<i2"), ("y", "<i2"), ("c", "<u4")])
+    records["x"] = rng.integers(0, width, count)
+    records["y"] = rng.integers(0, height, count)
+    records["c"] = colour
+    records.tofile(os.path.join(d, "KORDEL%dA.DAT" % blank))
+    status, err = run_windows(args, d)
+    if status == 2:
+        expect(err.startswith("tolv: ") and "ZOBAX.EMF" in err, "status 2, %r" % err)
+        expect_emf(d)
+        print("kept: " + err.strip())
+        return
+    expect(status == 0 and not err, "status %d, %r" % (status, err))
+    expect(os.path.exists(args.port) and os.path.getsize(args.port) > 0, "nothing printed")
+    ps = os.path.join(tmp, "many.ps")
+    shutil.copy(args.port, ps)
+    grey = raster_grey(ps)
+    dots = grey[(grey > 30) & (grey < 150)]
+    # Dots on the same pixel, or under the text, are fewer than 3 in 100.
+    expect(dots.size >= 0.97 * count, "%d of %d dots on the page" % (dots.size, count))
+    expect(75 <= dots.mean() <= 105, "the dots' mean grey is %.1f" % dots.mean())
+    print("%d dots printed, mean grey %.1f" % (dots.size, dots.mean()))
 
 
 def expect_kept_prints_the_same(args, tmp, d, job, blank):

@@ -15,6 +15,22 @@ namespace {
 
 constexpr char kKeptExtension[] = "EMF";
 
+// Brushes kept for reuse: each is a GDI object of the process (at most 10,000 on Windows) and a
+// handle in every page's metafile.
+constexpr size_t kMaxBrushes = 256;
+// A bitmap record in a metafile (EMR_STRETCHDIBITS and its BITMAPINFOHEADER), in bytes.
+constexpr int64_t kBitmapRecordBytes = 120;
+
+// A dot raster's pixel (0x00BBGGRR) as a 32-bit DIB's (0x00RRGGBB); unmarked pixels white.
+uint32_t DibPixel(uint32_t p) {
+  if ((p & DotRaster::kDot) == 0) return 0x00FFFFFFu;
+  return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
+}
+
+bool Overlap(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 std::string ErrorText(const char* call) {
   return std::string(call) + " failed (error " + std::to_string(GetLastError()) + ")";
 }
@@ -70,6 +86,29 @@ bool DashOn(const std::vector<int32_t>& pattern, int32_t period, int64_t k) {
     position -= pattern[i];
   }
   return false;
+}
+
+// A picture larger than its place on the page, sampled down to that place: each device pixel
+// takes the source pixel under its centre, as the driver's own COLORONCOLOR stretch does. The
+// metafile and the spool file then hold the page's pixels rather than the picture's (a
+// 64-million-pixel form picture was 256 MB in each, for every copy on the sheet).
+PicturePtr SampledToPlace(const PicturePtr& picture, int32_t place_width, int32_t place_height) {
+  const int32_t w = picture->width();
+  const int32_t h = picture->height();
+  const int32_t to_w = std::min(w, place_width);
+  const int32_t to_h = std::min(h, place_height);
+  if (to_w <= 0 || to_h <= 0 || (to_w == w && to_h == h)) return picture;
+  std::vector<uint32_t> pixels(static_cast<size_t>(to_w) * to_h);
+  std::vector<int32_t> column(to_w);
+  for (int32_t x = 0; x < to_w; ++x) {
+    column[x] = static_cast<int32_t>((int64_t{x} * 2 + 1) * w / (int64_t{to_w} * 2));
+  }
+  for (int32_t y = 0; y < to_h; ++y) {
+    const auto from = static_cast<int32_t>((int64_t{y} * 2 + 1) * h / (int64_t{to_h} * 2));
+    uint32_t* out = pixels.data() + static_cast<size_t>(y) * to_w;
+    for (int32_t x = 0; x < to_w; ++x) out[x] = picture->pixel(column[x], from);
+  }
+  return std::make_shared<const Picture>(to_w, to_h, std::move(pixels));
 }
 
 }  // namespace
@@ -146,6 +185,7 @@ HDC GdiPrinter::Page() {
     throw RuntimeError(ErrorKind::kDeviceError, ErrorText("CreateEnhMetaFileW"));
   }
   selected_brush_ = 0xFFFFFFFFu;
+  marked_ = RECT{0, 0, 0, 0};
   SetStretchBltMode(page_, COLORONCOLOR);
   return page_;
 }
@@ -154,9 +194,13 @@ void GdiPrinter::SelectBrush(uint32_t rgb) {
   if (selected_brush_ == rgb) return;
   auto found = brushes_.find(rgb);
   if (found == brushes_.end()) {
+    if (brushes_.size() >= kMaxBrushes) {
+      SelectObject(page_, GetStockObject(BLACK_BRUSH));
+      for (auto& [colour, brush] : brushes_) DeleteObject(brush);
+      brushes_.clear();
+    }
     HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(rgb));
-    if (brush == nullptr)
-      throw RuntimeError(ErrorKind::kDeviceError, ErrorText("CreateSolidBrush"));
+    if (brush == nullptr) DrawingFailed("CreateSolidBrush");
     found = brushes_.emplace(rgb, brush).first;
   }
   SelectObject(page_, found->second);
@@ -170,7 +214,28 @@ void GdiPrinter::DropPages() {
   pages_.clear();
 }
 
-void GdiPrinter::OnOpenDocument() { DropPages(); }
+void GdiPrinter::OnOpenDocument() {
+  DropPages();
+  broken_.clear();
+}
+
+void GdiPrinter::DrawingFailed(const char* call) {
+  const std::string cause = ErrorText(call);
+  if (broken_.empty()) broken_ = cause;
+  throw RuntimeError(ErrorKind::kDeviceError, cause);
+}
+
+void GdiPrinter::Marked(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  if (x0 == x1 || y0 == y1) return;
+  if (marked_.left == marked_.right) {
+    marked_ = RECT{x0, y0, x1, y1};
+    return;
+  }
+  marked_ = RECT{std::min<LONG>(marked_.left, x0), std::min<LONG>(marked_.top, y0),
+                 std::max<LONG>(marked_.right, x1), std::max<LONG>(marked_.bottom, y1)};
+}
 
 void GdiPrinter::OnBeginPage() { Page(); }
 
@@ -184,8 +249,13 @@ TextExtent GdiPrinter::OnDrawText(double x, double y, const std::u32string& text
   // GDI places text on whole device pixels: the nearest one, halves to even, as a dot's.
   HDC dc = Page();
   const TextExtent extent = fonts_.Measure(dc, text, font);
-  fonts_.Draw(dc, static_cast<int>(std::nearbyint(x)), static_cast<int>(std::nearbyint(y)), text,
-              font);
+  const int left = static_cast<int>(std::nearbyint(x));
+  const int top = static_cast<int>(std::nearbyint(y));
+  fonts_.Draw(dc, left, top, text, font);
+  // Glyphs may reach beyond their advances (italics, overhangs): a line's height either side.
+  const int reach = static_cast<int>(std::ceil(extent.height));
+  Marked(left - reach, top - reach, left + static_cast<int>(std::ceil(extent.width)) + reach,
+         top + 2 * reach);
   return extent;
 }
 
@@ -221,7 +291,10 @@ void GdiPrinter::FillRuns(const std::vector<DotRun>& runs, uint32_t rgb) {
   close_stale(INT32_MAX);
 }
 
-void GdiPrinter::BlackDots(const DotBitmap& bitmap) { FillRuns(bitmap.Runs(), 0); }
+void GdiPrinter::BlackDots(const DotBitmap& bitmap) {
+  std::vector<DotRun> runs = bitmap.Runs();
+  black_runs_.insert(black_runs_.end(), runs.begin(), runs.end());
+}
 
 void GdiPrinter::ColourDots(uint32_t rgb, std::span<const DotPoint> dots) {
   FillRuns(RunsOf(dots), rgb);
@@ -229,15 +302,79 @@ void GdiPrinter::ColourDots(uint32_t rgb, std::span<const DotPoint> dots) {
 
 void GdiPrinter::OnDrawDots(DotLayer& dots) {
   Page();
+  under_dots_ = marked_;
+  black_runs_.clear();
   dots.Drain(*this);
+  FillRuns(black_runs_, 0);
+  black_runs_.clear();
+}
+
+// A strip of many colours as one bitmap where nothing lies under it yet and the bitmap is the
+// smaller record; else each row's runs of dots as bitmaps of their own, which leave the pixels
+// between them as they were.
+void GdiPrinter::ColourRaster(const DotRaster& raster) {
+  Page();
+  int64_t dots = 0;
+  int64_t runs = 0;
+  for (int32_t row = 0; row < raster.height; ++row) {
+    const uint32_t* p = raster.first_pixel + static_cast<size_t>(row) * raster.pixels_per_row;
+    for (int32_t col = 0; col < raster.width; ++col) {
+      if ((p[col] & DotRaster::kDot) == 0) continue;
+      ++dots;
+      runs += col == 0 || (p[col - 1] & DotRaster::kDot) == 0;
+    }
+  }
+  const RECT box{raster.x, raster.y, raster.x + raster.width, raster.y + raster.height};
+  const int64_t pixels = int64_t{raster.width} * raster.height;
+  std::vector<uint32_t> bits;
+  if (!Overlap(box, under_dots_) && pixels * 4 <= runs * kBitmapRecordBytes + dots * 4) {
+    bits.resize(static_cast<size_t>(pixels));
+    for (int32_t row = 0; row < raster.height; ++row) {
+      const uint32_t* p = raster.first_pixel + static_cast<size_t>(row) * raster.pixels_per_row;
+      uint32_t* out = bits.data() + static_cast<size_t>(row) * raster.width;
+      for (int32_t col = 0; col < raster.width; ++col) out[col] = DibPixel(p[col]);
+    }
+    PaintBits(raster.x, raster.y, raster.width, raster.height, bits.data());
+    return;
+  }
+  for (int32_t row = 0; row < raster.height; ++row) {
+    const uint32_t* p = raster.first_pixel + static_cast<size_t>(row) * raster.pixels_per_row;
+    for (int32_t col = 0; col < raster.width;) {
+      if ((p[col] & DotRaster::kDot) == 0) {
+        ++col;
+        continue;
+      }
+      bits.clear();
+      const int32_t first = col;
+      for (; col < raster.width && (p[col] & DotRaster::kDot) != 0; ++col) {
+        bits.push_back(DibPixel(p[col]));
+      }
+      PaintBits(raster.x + first, raster.y + row, col - first, 1, bits.data());
+    }
+  }
+}
+
+void GdiPrinter::PaintBits(int32_t x, int32_t y, int32_t width, int32_t height,
+                           const uint32_t* bits) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = -height;  // top-down
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  const int result =
+      StretchDIBits(Page(), x, y, width, height, 0, 0, width, height, bits,
+                    reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, SRCCOPY);
+  if (result == 0 || result == static_cast<int>(GDI_ERROR)) DrawingFailed("StretchDIBits");
+  Marked(x, y, x + width, y + height);
 }
 
 void GdiPrinter::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb) {
   HDC dc = Page();
   SelectBrush(rgb & 0xFFFFFFu);
-  if (!PatBlt(dc, x, y, width, height, PATCOPY)) {
-    throw RuntimeError(ErrorKind::kDeviceError, ErrorText("PatBlt"));
-  }
+  if (!PatBlt(dc, x, y, width, height, PATCOPY)) DrawingFailed("PatBlt");
+  Marked(x, y, x + width, y + height);
 }
 
 void GdiPrinter::OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
@@ -295,7 +432,9 @@ void GdiPrinter::OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int1
 
 void GdiPrinter::OnDrawPicture(const PicturePtr& shown, const DeviceRect& rect) {
   HDC dc = Page();
-  const tolv::Picture& picture = *shown;
+  const PicturePtr sampled =
+      SampledToPlace(shown, std::abs(rect.right - rect.left), std::abs(rect.bottom - rect.top));
+  const tolv::Picture& picture = *sampled;
   // GDI mirrors a negative size about the pixel it starts from, not about its edge: a picture
   // from edge 500 back to edge 400 covers pixels 400 to 499, so it starts at pixel 499.
   const int32_t width = rect.right - rect.left;
@@ -340,9 +479,8 @@ void GdiPrinter::OnDrawPicture(const PicturePtr& shown, const DeviceRect& rect) 
   const int result =
       StretchDIBits(dc, x, y, width, height, 0, 0, w, h, data,
                     reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
-  if (result == 0 || result == static_cast<int>(GDI_ERROR)) {
-    throw RuntimeError(ErrorKind::kDeviceError, ErrorText("StretchDIBits"));
-  }
+  if (result == 0 || result == static_cast<int>(GDI_ERROR)) DrawingFailed("StretchDIBits");
+  Marked(x, y, x + width, y + height);
 }
 
 void GdiPrinter::OnEndPage() {
@@ -360,6 +498,7 @@ HandOverResult GdiPrinter::OnEndDocument() {
     return Keep(error.what());
   }
   if (pages_.empty()) return {};
+  if (!broken_.empty()) return Keep("the page could not be drawn whole: " + broken_);
   switch (target_.kind) {
     case GdiTarget::Kind::kPrinter:
       return Play();

@@ -71,6 +71,15 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
  private:
   void BlackDots(const DotBitmap& bitmap) override;
   void ColourDots(uint32_t rgb, std::span<const DotPoint> dots) override;
+  // Many colours as bitmaps (StretchDIBits) rather than a brush a colour: on Windows a process
+  // has at most 10,000 GDI objects, and a metafile of 100,000 brushes outgrows the spooler.
+  void ColourRaster(const DotRaster& raster) override;
+  // One bitmap of `width` x `height` 32-bit pixels (0x00RRGGBB, top-down) at (x, y).
+  void PaintBits(int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* bits);
+  // A drawing call failed: the page lacks what it drew, so the document is not handed over (it
+  // is kept, and the run fails) even though the step that drew goes on.
+  [[noreturn]] void DrawingFailed(const char* call);
+  void Marked(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 
   HDC Page();
   void FillRuns(const std::vector<DotRun>& runs, uint32_t rgb);
@@ -93,6 +102,14 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   std::vector<HENHMETAFILE> pages_;
   std::map<uint32_t, HBRUSH> brushes_;
   uint32_t selected_brush_ = 0xFFFFFFFFu;
+  // The box of what the page holds so far (exclusive right and bottom), and what it held when the
+  // dots being drained came: a bitmap's unmarked pixels are white, so a bitmap is laid only
+  // where nothing lies under it yet.
+  RECT marked_{0, 0, 0, 0};
+  RECT under_dots_{0, 0, 0, 0};
+  // The black dots of a drain, painted after its coloured bitmaps (they never share a pixel).
+  std::vector<DotRun> black_runs_;
+  std::string broken_;  // why the document cannot be handed over, once a drawing call failed
 };
 
 }  // namespace tolv

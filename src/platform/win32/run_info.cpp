@@ -1,5 +1,6 @@
 // Windows: what the command line's operator options ask of the machine (the program directory,
 // the libraries, the font GDI matches).
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -20,8 +21,27 @@ ProgramDirectory FoundProgramDirectory(const char*) {
 
 std::string LibraryVersions() { return "GDI, winspool and WIC of this Windows"; }
 
-// A console or a pipe of Windows: written as the C library writes it.
-void BoundStandardStreams() {}
+// tolv.exe is a window-less program (the GUI subsystem), so that a caller that starts it without
+// hiding it sees no console window flash. Such a program gets no console of its own: standard
+// output and error are whatever the caller handed over (a file or pipe works as it is), and when
+// it handed nothing, the messages and --help go to the console tolv was started from, if any.
+void BoundStandardStreams() {
+  auto unusable = [](DWORD which) {
+    HANDLE handle = GetStdHandle(which);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+           GetFileType(handle) == FILE_TYPE_UNKNOWN;
+  };
+  const bool out = unusable(STD_OUTPUT_HANDLE);
+  const bool err = unusable(STD_ERROR_HANDLE);
+  if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (out && std::freopen("CONOUT$", "w", stdout) != nullptr) {
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))));
+  }
+  if (err && std::freopen("CONOUT$", "w", stderr) != nullptr) {
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr))));
+  }
+}
 
 bool WriteStandardOutput(std::string_view text, std::string* cause) {
   if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) {
