@@ -466,6 +466,25 @@ def check_options(args):
                "--test-page: status %d, %r" % (status, err))
         report.append("--test-page: status 0, printed")
 
+        # A printer with margins: the page lands from its printable corner, 150 px in, and the
+        # preview puts it where that printer does.
+        set_default("TolvMargin,winspool," + wine_path(args.port))
+        try:
+            status, err = run_windows(args, d)
+            expect(status == 0 and not err, "TolvMargin: status %d, %r" % (status, err))
+            margin = raster_copy(args, tmp, "margin.ps")
+            status, err = run_windows(args, d, options=["--pdf", "margin.pdf"])
+            expect(status == 0, "--pdf on TolvMargin: status %d, %r" % (status, err))
+            preview = raster(os.path.join(d, "margin.pdf"))
+        finally:
+            set_default(page_printer(args))
+        h, w = plain.shape
+        differ = int(np.count_nonzero(margin[150:, 150:] != plain[:h - 150, :w - 150]))
+        expect(differ == 0, "TolvMargin: the page differs in %d pixels" % differ)
+        differ = int(np.count_nonzero(preview != margin))
+        expect(differ == 0, "--pdf on TolvMargin differs from its page in %d pixels" % differ)
+        report.append("TolvMargin (150 px margins): the page 150 px in, its preview the same")
+
         # Without the system's PDF printer: a clear refusal that offers --emf.
         run(["wine", "reg", "delete", PDF_PRINTER_KEY, "/f"], cwd="/")
         try:
