@@ -403,6 +403,13 @@ def emf_frame(path):
     return (n[2] - n[0], n[3] - n[1]), dev
 
 
+def expect_title(port, title):
+    """The spooler's name of the job, as wine's PostScript driver writes it into the page."""
+    head = open(port, "rb").read(4096).decode("latin-1")
+    expect(("%%%%Title: %s\n" % title) in head.replace("\r", ""),
+           "the job is not named %r: %r" % (title, head[:300]))
+
+
 def check_options(args):
     """Each operator option on the TolvPage printer, read back beside a plain run's page."""
     job = open(args.job, "rb").read()
@@ -413,6 +420,7 @@ def check_options(args):
         d = program_dir(args, tmp, "prog", job, blank)
         status, err = run_windows(args, d)
         expect(status == 0 and not err, "a plain run: status %d, %r" % (status, err))
+        expect_title(args.port, "tolv: form type %d" % blank)
         plain = raster_copy(args, tmp, "plain.ps")
 
         out = os.path.join(tmp, "check.txt")
@@ -421,6 +429,7 @@ def check_options(args):
         expect(status in (0, 1) and "TolvPage" in text and "GetDeviceCaps" in text,
                "--check: status %d, %r" % (status, text[:400]))
         expect(not os.path.exists(args.port), "--check printed")
+        report.append("the spooler's job names: \"tolv: form type %d\", \"tolv: test page\"" % blank)
         report.append("--check: status %d, the printer and its paper reported" % status)
 
         # The page the PDF printer writes (the stand-in writes PostScript) is the printed page.
@@ -464,6 +473,7 @@ def check_options(args):
         status, err = run_windows(args, d, options=["--test-page", str(blank)])
         expect(status == 0 and os.path.getsize(args.port) > 0,
                "--test-page: status %d, %r" % (status, err))
+        expect_title(args.port, "tolv: test page")
         report.append("--test-page: status 0, printed")
 
         # A printer with margins: the page lands from its printable corner, 150 px in, and the
