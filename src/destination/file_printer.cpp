@@ -85,8 +85,12 @@ HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& progra
   return result;
 }
 
-FileDestination::FileDestination(std::string program_dir, WholeFileWriter write)
-    : program_dir_(std::move(program_dir)), write_(write), device_(FilePrinterDevice()) {}
+FileDestination::FileDestination(std::string program_dir, WholeFileWriter write,
+                                 std::string extension)
+    : program_dir_(std::move(program_dir)),
+      write_(write),
+      extension_(std::move(extension)),
+      device_(FilePrinterDevice()) {}
 
 HandOverResult FileDestination::HandOver(const FinishedDocument& document) {
   std::string error;

@@ -274,6 +274,10 @@ def check_fault(args):
                 status, err = run_windows(args, d)
                 expect(status == 0 and not err, "status %d, %r" % (status, err))
                 expect_emf(d)
+                out = os.path.join(tmp, "check.txt")
+                run_windows(args, d, options=["--check"], out=out)
+                expect("ZOBAX.EMF in the program directory" in open(out, encoding="utf-8").read(),
+                       "--check without a printer does not name ZOBAX.EMF")
                 # The file printer's page, A4, in .01 mm: a viewer shows it at its size.
                 frame, device = emf_frame(os.path.join(d, "ZOBAX.EMF"))
                 expect(frame == (21000, 29700) and device == [4961, 7016],

@@ -1,5 +1,6 @@
 #include "platform/win32/emf_document.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cwchar>
@@ -138,12 +139,25 @@ std::string PrintEmfDocument(const std::wstring& printer, std::string_view docum
 
 bool WriteEmfPages(const std::string& path, std::string_view bytes, std::string* error) {
   const std::vector<std::string_view> pages = EmfPages(bytes);
-  if (pages.empty()) return WriteFileAtomically(path, bytes, error);
-  for (size_t k = 0; k < pages.size(); ++k) {
-    if (!WriteFileAtomically(k == 0 ? path : PagePath(path, k + 1), pages[k], error)) return false;
+  if (pages.size() <= 1) {
+    // One page, or no metafile at all: the bytes as they are.
+    if (!WriteFileAtomically(path, bytes, error)) return false;
+  } else {
+    for (size_t k = 0; k < pages.size(); ++k) {
+      if (!WriteFileAtomically(k == 0 ? path : PagePath(path, k + 1), pages[k], error)) {
+        return false;
+      }
+    }
   }
-  for (size_t k = pages.size() + 1;; ++k) {
-    if (!DeleteFileW(Utf8ToWide(PagePath(path, k)).c_str())) break;
+  // ZOBAX.EMF is replaced by every run without a printer: the pages an earlier, longer document
+  // left beside it are not part of this one. Elsewhere (held/, the operator's file) a name like
+  // <stem>-2.<ext> may be another document's, and stays.
+  const size_t slash = path.find_last_of("/\\");
+  const std::wstring name = Utf8ToWide(path.substr(slash == std::string::npos ? 0 : slash + 1));
+  if (CompareStringOrdinal(name.c_str(), -1, L"ZOBAX.EMF", -1, TRUE) == CSTR_EQUAL) {
+    for (size_t k = std::max<size_t>(pages.size(), 1) + 1;; ++k) {
+      if (!DeleteFileW(Utf8ToWide(PagePath(path, k)).c_str())) break;
+    }
   }
   return true;
 }

@@ -111,7 +111,7 @@ std::unique_ptr<Destination> OpenDefaultGdiDestination(const std::string& progra
                                                        WholeFileWriter write,
                                                        const std::string& title) {
   const std::wstring name = DefaultPrinterName();
-  if (name.empty()) return std::make_unique<FileDestination>(program_dir, write);
+  if (name.empty()) return std::make_unique<FileDestination>(program_dir, write, "EMF");
   PrinterDevice device;
   std::string cause;
   if (!MeasurePrinter(name, &device, &cause)) {
