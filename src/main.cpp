@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -79,30 +80,20 @@ std::vector<std::string> TestPageLabel(const tolv::Destination& printer,
 
 int Run(int argc, char** argv) {
   tolv::BoundStandardStreams();
-  const tolv::Options options = tolv::ParseOptions(argc, argv);
+  // UTF-8 from here on, whatever code page the machine hands main.
+  const std::vector<std::string> args = tolv::CommandLineArguments(argc, argv);
+  const tolv::Options options = tolv::ParseOptions(
+      std::vector<std::string>(args.empty() ? args.end() : args.begin() + 1, args.end()));
   std::ostringstream answer;
   if (auto status =
           tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), answer, std::cerr)) {
     return *status == 0 ? Report(answer.str()) : *status;
   }
-#ifdef _WIN32
-  // The GDI printer renders straight to the printer: no document to check, preview or proof, and
-  // an option that printed instead would spend stationery.
-  if (options.check || options.proof || !options.pdf.empty()) {
-    std::cerr << "tolv: --check, --pdf and --proof are not available on Windows; nothing was "
-                 "read or printed\n";
-    return tolv::kUsageErrorStatus;
-  }
-  // The GDI printer cannot play a held document yet (FindDefaultPrinter has none to give).
-  if (!options.reprint.empty()) {
-    std::cerr << "tolv: --reprint is not available on this machine yet; nothing was printed\n";
-    return tolv::kUsageErrorStatus;
-  }
-#endif
   std::string error;
+  const std::optional<std::string> tolv_dir = tolv::EnvironmentValue("TOLV_DIR");
   const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
-      options.program_dir, std::getenv("TOLV_DIR"),
-      tolv::FoundProgramDirectory(argc > 0 ? argv[0] : nullptr), &error);
+      options.program_dir, tolv_dir ? tolv_dir->c_str() : nullptr,
+      tolv::FoundProgramDirectory(args.empty() ? nullptr : args[0].c_str()), &error);
   if (!error.empty()) {
     std::cerr << "tolv: " << error << "\n";
     return tolv::kUsageErrorStatus;
@@ -121,9 +112,17 @@ int Run(int argc, char** argv) {
     const int written = Report(printed.str());
     return status != 0 ? status : written;
   }
-  // The operator's output never replaces a device, a pipe or a file tolv itself reads: refused
-  // before anything is read or written.
+  // The operator's output is one this machine can write, and never replaces a device, a pipe or a
+  // file tolv itself reads: refused before anything is read or written.
+  tolv::WholeFileWriter preview_writer = nullptr;
   if (!options.pdf.empty()) {
+    std::string why;
+    int status = tolv::kUsageErrorStatus;
+    preview_writer = tolv::PreviewWriter(options.emf, &why, &status);
+    if (preview_writer == nullptr) {
+      std::cerr << "tolv: " << why << "; nothing was read or written\n";
+      return status;
+    }
     std::vector<std::string> kept = {tolv::JobFilePath(program_dir), program_dir + "/tolv.conf"};
     // KORDELA.* is the form of an unknown form type.
     for (const char* type : {"1", "2", "3", "4", "5", "6", "7", ""}) {
@@ -183,7 +182,7 @@ int Run(int argc, char** argv) {
     }
     if (!options.pdf.empty()) {
       return std::unique_ptr<tolv::Destination>(std::make_unique<tolv::PreviewDestination>(
-          std::move(printer), options.pdf, tolv::WriteOutput));
+          std::move(printer), options.pdf, preview_writer));
     }
     // A document the printer does not take is held with its form type (asked now: the job is
     // read before the printer is looked for).

@@ -53,7 +53,7 @@ HandOverResult KeepBesideProgram(WholeFileWriter write, const std::string& progr
   HandOverResult result;
   result.ok = false;
   if (write(path, document.bytes, &error)) {
-    result.message = OneLine(cause + "; the document was kept as " + Quoted(path));
+    result.message = OneLine(cause + "; the document was kept as " + ShownPath(path));
   } else {
     result.message = OneLine(cause + "; the document could not be kept either: " + error);
   }
@@ -65,7 +65,7 @@ HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& progra
   HandOverResult result;
   result.ok = false;
   if (!document.held_as.empty()) {
-    result.message = OneLine(cause + "; the document stays held as " + Quoted(document.held_as));
+    result.message = OneLine(cause + "; the document stays held as " + ShownPath(document.held_as));
     return result;
   }
   const Held held = HoldDocument(write, program_dir, document, cause);
@@ -75,7 +75,7 @@ HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& progra
     return KeepBesideProgram(write, program_dir, document,
                              cause + "; it could not be held (" + held.error + ")");
   }
-  result.message = cause + "; the document is held as " + Quoted(held.path);
+  result.message = cause + "; the document is held as " + ShownPath(held.path);
   if (!held.removed.empty()) {
     result.message += " (the oldest held " +
                       std::string(held.removed.size() == 1 ? "document, " : "documents, from ") +
@@ -85,8 +85,12 @@ HandOverResult KeepAfterFailure(WholeFileWriter write, const std::string& progra
   return result;
 }
 
-FileDestination::FileDestination(std::string program_dir, WholeFileWriter write)
-    : program_dir_(std::move(program_dir)), write_(write), device_(FilePrinterDevice()) {}
+FileDestination::FileDestination(std::string program_dir, WholeFileWriter write,
+                                 std::string extension)
+    : program_dir_(std::move(program_dir)),
+      write_(write),
+      extension_(std::move(extension)),
+      device_(FilePrinterDevice()) {}
 
 HandOverResult FileDestination::HandOver(const FinishedDocument& document) {
   std::string error;

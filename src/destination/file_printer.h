@@ -40,11 +40,12 @@ HandOverResult KeepBesideProgram(WholeFileWriter write, const std::string& progr
 // No printer at all: the document is written as ZOBAX.<ext> beside the program.
 class FileDestination : public Destination {
  public:
-  FileDestination(std::string program_dir, WholeFileWriter write);
+  // `extension` is the kind of document the machine's printer makes, for Describe.
+  FileDestination(std::string program_dir, WholeFileWriter write, std::string extension = "PDF");
 
   const PrinterDevice& Device() const override { return device_; }
   std::string Describe() const override {
-    return "the file printer (no printer: ZOBAX.PDF in the program directory)";
+    return "the file printer (no printer: ZOBAX." + extension_ + " in the program directory)";
   }
   bool FilePrinter() const override { return true; }
   // Writes ZOBAX.<ext>. Not ok when it cannot be written (directory not writable, disk full); an
@@ -57,6 +58,7 @@ class FileDestination : public Destination {
  private:
   std::string program_dir_;
   WholeFileWriter write_;
+  std::string extension_;
   PrinterDevice device_;
 };
 

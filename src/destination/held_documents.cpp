@@ -113,7 +113,7 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
   std::error_code error;
   const bool made = fs::create_directory(PathFromUtf8(dir), error);
   if (error) {
-    held.error = "the folder " + Quoted(dir) + " cannot be made: " + error.message();
+    held.error = "the folder " + ShownPath(dir) + " cannot be made: " + error.message();
     return held;
   }
   // The date, the time and this process's id name no other run's document; a name that is
@@ -124,7 +124,7 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
   std::string path = dir + "/" + stem + extension;
   for (int k = 2; fs::exists(PathFromUtf8(path), error) || error; ++k) {
     if (error) {
-      held.error = "the folder " + Quoted(dir) + " cannot be read: " + error.message();
+      held.error = "the folder " + ShownPath(dir) + " cannot be read: " + error.message();
       return held;
     }
     path = dir + "/" + stem + "-" + std::to_string(k) + extension;

@@ -141,7 +141,7 @@ JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* 
   if (read.status == FileRead::Status::kMissing) return JobLoad::kMissing;
   if (read.status == FileRead::Status::kFailed) {
     *problem =
-        "the job file " + Quoted(JobFilePath(program_dir)) + " cannot be read: " + read.cause;
+        "the job file " + ShownPath(JobFilePath(program_dir)) + " cannot be read: " + read.cause;
     return JobLoad::kUnreadable;
   }
   if (trace != nullptr) trace->Note("job file", JobFilePath(program_dir));

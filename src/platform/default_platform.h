@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,14 @@ bool WriteStandardOutput(std::string_view text, std::string* cause);
 std::string RefusedOutput(const std::string& path, const std::vector<std::string>& kept);
 // Writes the operator's output file: a device is written into, a file replaced whole.
 bool WriteOutput(const std::string& path, std::string_view bytes, std::string* error);
+// How this machine writes the operator's preview of the printer's document: as PDF (--pdf,
+// --proof) or as the printer's own enhanced metafiles (--emf). Nothing, with one line in `why`
+// and the exit status in `status`, when the machine cannot write that kind.
+WholeFileWriter PreviewWriter(bool emf, std::string* why, int* status);
+// The command line, the program's name first, and an environment variable, as UTF-8 whatever
+// the machine's code page (Windows hands the ANSI code page to main).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+std::optional<std::string> EnvironmentValue(const char* name);
 // The family the machine's font matching gives a face, bold, for --check; empty when unknown.
 std::string MatchedFontFamily(const std::u32string& face);
 // The characters of `text` no font of the machine can show in `face`, for --check.

@@ -3,6 +3,7 @@
 #define TOLV_RUNTIME_QUOTED_H_
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,23 @@ inline std::string Quoted(std::string_view name) {
     }
   }
   return quoted + "\"";
+}
+
+// A path for a message, as the machine writes paths: quoted as above where the separator is "/";
+// where it is "\\" (Windows) with every separator that one and backslashes left as they are, so
+// that "C:\\Billing\\ZOBAX.EMF" reads as the operator types it.
+inline std::string ShownPath(std::string_view path) {
+  if (std::filesystem::path::preferred_separator == '/') return Quoted(path);
+  std::string native;
+  for (const char c : path) native += c == '/' ? '\\' : c;
+  std::string quoted = Quoted(native);
+  std::string shown;
+  for (size_t i = 0; i < quoted.size(); ++i) {
+    // Quoted doubled each backslash: one again.
+    if (quoted[i] == '\\' && i + 1 < quoted.size() && quoted[i + 1] == '\\') ++i;
+    shown += quoted[i];
+  }
+  return shown;
 }
 
 }  // namespace tolv

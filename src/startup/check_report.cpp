@@ -8,6 +8,7 @@
 #include "job/code_page.h"
 #include "job/form_types.h"
 #include "layout/geometry.h"
+#include "runtime/file_path.h"
 #include "runtime/units.h"
 
 namespace tolv {
@@ -45,7 +46,7 @@ std::string OutputModeMeaning(int paper_type, int blank) {
 
 bool Exists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::is_regular_file(path, ignored);
+  return std::filesystem::is_regular_file(PathFromUtf8(path), ignored);
 }
 
 // Where a placed copy of the form runs past the printable area (what lies there does not print),

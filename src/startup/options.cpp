@@ -25,7 +25,7 @@ Options Refuse(std::string why) {
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
   bool dir_given = false;
-  int outputs = 0;  // --check, --pdf, --proof
+  int outputs = 0;  // --check, --pdf, --proof, --emf
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") return Answer(Options::Action::kHelp);
@@ -38,7 +38,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     }
-    if (name == "--dir" || name == "--pdf" || name == "--proof" || name == "--reprint") {
+    if (name == "--dir" || name == "--pdf" || name == "--proof" || name == "--emf" ||
+        name == "--reprint") {
       const std::string wanted = name == "--dir"       ? "a directory"
                                  : name == "--reprint" ? "a held document's name or all"
                                                        : "a file";
@@ -63,6 +64,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
         ++outputs;
         options.pdf = *value;
         options.proof = name == "--proof";
+        options.emf = name == "--emf";
       }
       continue;
     }
@@ -89,7 +91,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
     }
     return Refuse(arg.starts_with("-") ? "unknown option " + arg : "unexpected argument " + arg);
   }
-  if (outputs > 1) return Refuse("--check, --pdf and --proof exclude each other");
+  if (outputs > 1) return Refuse("--check, --pdf, --proof and --emf exclude each other");
   if (options.test_page != 0 && (options.check || options.proof)) {
     return Refuse("--test-page prints a test page: no --check or --proof with it");
   }
@@ -106,8 +108,8 @@ Options ParseOptions(int argc, const char* const* argv) {
 }
 
 std::string Usage() {
-  return "Usage: tolv [--dir DIR] [--check | --pdf FILE | --proof FILE]\n"
-         "       tolv [--dir DIR] --test-page N [--pdf FILE]\n"
+  return "Usage: tolv [--dir DIR] [--check | --pdf FILE | --proof FILE | --emf FILE]\n"
+         "       tolv [--dir DIR] --test-page N [--pdf FILE | --emf FILE]\n"
          "       tolv [--dir DIR] --held | --reprint NAME|all\n"
          "       tolv --help | --version\n"
          "\n"
@@ -123,6 +125,9 @@ std::string Usage() {
          "  --pdf FILE   render for the default printer's page as a run would, and write FILE\n"
          "               instead of printing\n"
          "  --proof FILE the same with the form's picture under the text, in every output mode\n"
+         "               (on Windows both print to the \"Microsoft Print to PDF\" printer)\n"
+         "  --emf FILE   only on Windows: the same page as an enhanced metafile, the document\n"
+         "               tolv hands to the printer (FILE-2.EMF and so on for further pages)\n"
          "  --test-page N  print the outline of form type N (1 to 7) with millimetre rulers and\n"
          "               corner crosshairs where a job places it, to lay over a pre-printed\n"
          "               sheet; tolv.conf corrects a queue: [queue] ShiftX=mm ShiftY=mm\n"

@@ -29,10 +29,12 @@ struct Options {
   std::string program_dir;
   // --check: a report on standard output instead of printing.
   bool check = false;
-  // --pdf FILE / --proof FILE: the document written to FILE instead of handed over; a proof also
-  // has the form's picture under the text.
+  // --pdf FILE / --proof FILE / --emf FILE: the document written to FILE instead of handed over;
+  // a proof also has the form's picture under the text; --emf writes the Windows printer's own
+  // document (enhanced metafiles) rather than a PDF.
   std::string pdf;
   bool proof = false;
+  bool emf = false;
   // --test-page N: the outline of form type N (1 to 7) with rulers; 0 when not asked for.
   int test_page = 0;
   // --held: the held documents listed; --reprint NAME|all: handed to the printer again.
@@ -41,9 +43,9 @@ struct Options {
 };
 
 // Reads the arguments after the program's name. Options take their value as the next argument or
-// after "=" (--dir DIR, --dir=DIR); each may be given once; --check, --pdf and --proof exclude
-// each other; --test-page, --held and --reprint each go alone (with --dir; --test-page also with
-// --pdf).
+// after "=" (--dir DIR, --dir=DIR); each may be given once; --check, --pdf, --proof and --emf
+// exclude each other; --test-page, --held and --reprint each go alone (with --dir; --test-page
+// also with --pdf or --emf).
 Options ParseOptions(const std::vector<std::string>& args);
 Options ParseOptions(int argc, const char* const* argv);
 

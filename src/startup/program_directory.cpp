@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "runtime/file_path.h"
+
 namespace tolv {
 namespace {
 
@@ -11,9 +13,14 @@ namespace fs = std::filesystem;
 // The named directory made absolute, without a trailing separator (but "/" stays "/").
 std::string Absolute(const std::string& named) {
   std::error_code ignored;
-  fs::path path = fs::absolute(named, ignored).lexically_normal();
-  std::string text = path.string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  fs::path path = fs::absolute(PathFromUtf8(named), ignored).lexically_normal();
+  // As UTF-8 (a narrow string() is in the ANSI code page on Windows).
+  const std::u8string utf8 = path.u8string();
+  std::string text(utf8.begin(), utf8.end());
+  while (text.size() > 1 && (text.back() == '/' || text.back() == fs::path::preferred_separator) &&
+         !(text.size() == 3 && text[1] == ':')) {
+    text.pop_back();
+  }
   return text;
 }
 
@@ -33,7 +40,7 @@ ProgramDirectory ChooseProgramDirectory(const std::string& option_dir, const cha
     return found;
   }
   std::error_code failed;
-  if (!fs::is_directory(named, failed)) {
+  if (!fs::is_directory(PathFromUtf8(named), failed)) {
     *error = reason + " " + named + ": not a directory";
     return {};
   }

@@ -42,9 +42,8 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
   const std::string form = held.form.empty() ? "0" : held.form;
   const std::unique_ptr<Destination> printer = find("tolv: form type " + form);
   // Handed to the file printer it would replace ZOBAX.PDF: no print, and an earlier one lost.
-  if (printer == nullptr || printer->FilePrinter()) {
-    return fail("this machine has no printer to print it on");
-  }
+  if (printer == nullptr) return fail("this machine cannot hand a held document to its printer");
+  if (printer->FilePrinter()) return fail("this machine has no printer to print it on");
   // A page laid out on other paper would come out moved or cut: the job is to be run again.
   const std::string& media = printer->Device().media;
   if (!printer->Queue().empty() && !held.paper.empty() && held.paper != media) {

@@ -92,8 +92,8 @@ TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {
   const std::vector<HeldDocument> held = ListHeldDocuments(dir);
   ASSERT_EQ(held.size(), 2u);
   EXPECT_NE(held[0].name, held[1].name);
-  const bool names_one = a.message == "down; the document is held as " + Quoted(held[0].path) ||
-                         a.message == "down; the document is held as " + Quoted(held[1].path);
+  const bool names_one = a.message == "down; the document is held as " + ShownPath(held[0].path) ||
+                         a.message == "down; the document is held as " + ShownPath(held[1].path);
   EXPECT_TRUE(names_one) << a.message;
   EXPECT_FALSE(fs::exists(dir + "/ZOBAX.PDF"));
 
@@ -101,7 +101,7 @@ TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {
   std::ofstream(blocked + "/held") << "a file where the folder should be";
   const HandOverResult kept = KeepAfterFailure(&WritePlainly, blocked, first, "down");
   EXPECT_NE(kept.message.find("down; it could not be held ("), std::string::npos) << kept.message;
-  EXPECT_NE(kept.message.find("the document was kept as " + Quoted(blocked + "/ZOBAX.PDF")),
+  EXPECT_NE(kept.message.find("the document was kept as " + ShownPath(blocked + "/ZOBAX.PDF")),
             std::string::npos)
       << kept.message;
   EXPECT_TRUE(fs::exists(blocked + "/ZOBAX.PDF"));

@@ -193,6 +193,11 @@ TEST(PreviewTest, EachKindOfOutputNameIsReplacedWrittenIntoOrRefused) {
   EXPECT_EQ(dir.Read("ZOBAX.QJT"), job);
   EXPECT_TRUE(fs::is_symlink(dir.File("job-link")));
   EXPECT_EQ(dir.Read("tolv.conf"), "[q]\nShiftX=1\n");
+  // The Windows printer's metafile is no document of this machine: refused before anything.
+  const RunResult emf = dir.RunWith({"--emf", dir.File("page.emf")});
+  EXPECT_EQ(emf.exit_status, 64);
+  EXPECT_TRUE(Has(emf.standard_error, "only available on Windows")) << emf.standard_error;
+  EXPECT_FALSE(dir.Exists("page.emf"));
   EXPECT_FALSE(dir.Exists("ZOBAX.PDF"));
 }
 

@@ -85,7 +85,7 @@ TEST_F(JobFileTest, AJobFileThatCannotBeReadIsNotAMissingOne) {
   EXPECT_EQ(load(&problem), JobLoad::kLoaded);
   WriteJob(std::string(kJobFileLimit + 1, ';'));
   EXPECT_EQ(load(&problem), JobLoad::kUnreadable);
-  EXPECT_EQ(problem, "the job file " + Quoted(JobFilePath(dir_)) +
+  EXPECT_EQ(problem, "the job file " + ShownPath(JobFilePath(dir_)) +
                          " cannot be read: it is larger than 1 MiB");
   fs::remove(JobFilePath(dir_));
 

@@ -79,5 +79,15 @@ TEST(QuotedTest, KeepsANameOnOneLine) {
   EXPECT_EQ(Quoted("/tmp/x\ny\"z\\\t"), "\"/tmp/x\\ny\\\"z\\\\\\x09\"");
 }
 
+// A path in a message is written as the machine writes paths, still on one line.
+TEST(QuotedTest, ShownPathIsTheMachinesOwn) {
+  if (std::filesystem::path::preferred_separator == '/') {
+    EXPECT_EQ(ShownPath("/srv/a\\b/ZOBAX.PDF"), Quoted("/srv/a\\b/ZOBAX.PDF"));
+  } else {
+    EXPECT_EQ(ShownPath("Z:\\app dir/held/x.emf"), "\"Z:\\app dir\\held\\x.emf\"");
+  }
+  EXPECT_EQ(ShownPath("a\nb"), "\"a\\nb\"");
+}
+
 }  // namespace
 }  // namespace tolv

@@ -41,7 +41,11 @@ TEST(OptionsTest, EveryCommandLineIsRunHelpVersionOrRefused) {
       {{"--pdf"}, Action::kUsageError, "--pdf needs a file"},
       {{"--check", "--proof", "p.pdf"},
        Action::kUsageError,
-       "--check, --pdf and --proof exclude each other"},
+       "--check, --pdf, --proof and --emf exclude each other"},
+      {{"--emf="}, Action::kUsageError, "--emf needs a file"},
+      {{"--pdf", "a.pdf", "--emf", "a.emf"},
+       Action::kUsageError,
+       "--check, --pdf, --proof and --emf exclude each other"},
       {{"--held", "--dir", "/srv/d"}, Action::kRun, "/srv/d"},
       {{"--reprint=all", "--dir=/srv/e"}, Action::kRun, "/srv/e"},
       {{"--reprint"}, Action::kUsageError, "--reprint needs a held document's name or all"},
@@ -78,6 +82,9 @@ TEST(OptionsTest, CheckPdfAndProofAreWhatTheRunDoesWithItsDocument) {
   const Options proof = ParseOptions({"--proof", "b.pdf"});
   EXPECT_EQ(proof.pdf, "b.pdf");
   EXPECT_TRUE(proof.proof);
+  const Options emf = ParseOptions({"--emf", "c.emf"});
+  EXPECT_EQ(emf.pdf, "c.emf");
+  EXPECT_TRUE(emf.emf && !emf.proof);
 }
 
 TEST(OptionsTest, OnlyARunGoesOnAndAUsageErrorExits64OnStandardError) {
@@ -96,7 +103,9 @@ TEST(OptionsTest, OnlyARunGoesOnAndAUsageErrorExits64OnStandardError) {
 }
 
 TEST(ProgramDirectoryTest, DirOptionThenTolvDirThenWhatThePlatformFound) {
-  const std::string tmp = fs::temp_directory_path().string();
+  // Without the trailing separator Windows gives it.
+  std::string tmp = fs::temp_directory_path().string();
+  while (tmp.size() > 1 && (tmp.back() == '/' || tmp.back() == '\\')) tmp.pop_back();
   const ProgramDirectory found{"/opt/tolv", "the executable's directory"};
   std::string error;
   EXPECT_EQ(ChooseProgramDirectory("", nullptr, found, &error).path, "/opt/tolv");

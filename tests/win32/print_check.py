@@ -10,10 +10,13 @@ and the two pages must agree: every pixel outside the text exactly (dots, lines,
 edges), the text's words in the same order within GDI's whole-pixel advances.
 
   print_check.py page JOB        one output mode beside the Linux build
-  print_check.py fault NAME      no-printer | missing-printer | broken-port | unicode-folder | cp1251
+  print_check.py fault NAME      no-printer | missing-printer | broken-port | unicode-folder |
+                                 unicode-dir | cp1251
+  print_check.py options JOB     the operator's options on Windows, each beside a plain run
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -68,11 +71,17 @@ def program_dir(args, parent, name, job_bytes, blank):
     return d
 
 
-def run_windows(args, d, env=None):
+def run_windows(args, d, env=None, options=(), out=None):
+    """tolv.exe with `options`; its standard output goes to the file `out` when given."""
     if os.path.exists(args.port):
         os.remove(args.port)  # wine overwrites a port file without truncating it
-    status, err = run(["wine", os.path.join(d, os.path.basename(args.exe))], cwd=d, env=env)
-    return status, err
+    cmd = ["wine", os.path.join(d, os.path.basename(args.exe))] + list(options)
+    if out is None:
+        return run(cmd, cwd=d, env=env)
+    with open(out, "wb") as f:
+        proc = subprocess.run(cmd, cwd=d, env=env, stdin=subprocess.DEVNULL, stdout=f,
+                              stderr=subprocess.DEVNULL, timeout=120)
+    return proc.returncode, ""
 
 
 def raster(path):
@@ -274,6 +283,14 @@ def check_fault(args):
                 status, err = run_windows(args, d)
                 expect(status == 0 and not err, "status %d, %r" % (status, err))
                 expect_emf(d)
+                out = os.path.join(tmp, "check.txt")
+                run_windows(args, d, options=["--check"], out=out)
+                expect("ZOBAX.EMF in the program directory" in open(out, encoding="utf-8").read(),
+                       "--check without a printer does not name ZOBAX.EMF")
+                # The file printer's page, A4, in .01 mm: a viewer shows it at its size.
+                frame, device = emf_frame(os.path.join(d, "ZOBAX.EMF"))
+                expect(frame == (21000, 29700) and device == [4961, 7016],
+                       "ZOBAX.EMF states %s, %s" % (frame, device))
                 expect(not os.path.exists(args.port), "the test printer printed")
             elif args.fault in ("missing-printer", "broken-port"):
                 set_default("TolvMissing,winspool,FILE:" if args.fault == "missing-printer"
@@ -281,18 +298,38 @@ def check_fault(args):
                 d = program_dir(args, tmp, "prog", job, blank)
                 status, err = run_windows(args, d)
                 lines = err.strip("\n").split("\n")
+                # One readable line: the held document's native path with single backslashes, and
+                # the system's words beside the error's number.
                 expect(status == 2 and len(lines) == 1 and lines[0].startswith("tolv: ") and
-                       "ZOBAX.EMF" in lines[0], "status %d, %r" % (status, err))
-                expect_emf(d)
+                       "held as" in lines[0] and "\\\\" not in lines[0] and
+                       re.search(r"\(error \d+: [^)]+\)", lines[0]) is not None and
+                       re.search(r'"Z:\\[^"/]*\\held\\[^"/]*\.emf"', lines[0]) is not None,
+                       "status %d, %r" % (status, err))
+                held = expect_held_emf(d)
                 print(lines[0])
                 if args.fault == "broken-port":
-                    expect_kept_prints_the_same(args, tmp, d, job, blank)
+                    expect_kept_prints_the_same(args, tmp, d, job, blank, held)
             elif args.fault == "unicode-folder":
                 set_default(page_printer(args))
                 d = program_dir(args, tmp, "Zürich Ω folder with spaces", job, blank)
                 status, err = run_windows(args, d)
                 expect(status == 0 and not err, "status %d, %r" % (status, err))
                 expect(os.path.getsize(args.port) > 0, "nothing printed")
+            elif args.fault == "unicode-dir":
+                # The program directory named on the command line and in TOLV_DIR, away from the
+                # executable: both reach tolv as UTF-16, whatever the ANSI code page.
+                set_default(page_printer(args))
+                d = program_dir(args, tmp, "Zürich Ω dir", job, blank)
+                exe = os.path.join(tmp, "bin", os.path.basename(args.exe))
+                os.makedirs(os.path.dirname(exe))
+                shutil.move(os.path.join(d, os.path.basename(args.exe)), exe)
+                for options, env in ((["--dir", wine_path(d)], None),
+                                     ([], dict(os.environ, TOLV_DIR=wine_path(d)))):
+                    if os.path.exists(args.port):
+                        os.remove(args.port)
+                    status, err = run(["wine", exe] + options, cwd=tmp, env=env)
+                    expect(status == 0 and not err, "%s: status %d, %r" % (options, status, err))
+                    expect(os.path.getsize(args.port) > 0, "%s: nothing printed" % options)
             elif args.fault == "cp1251":
                 # A job in the Windows Cyrillic code page under a Russian locale: wine's GetACP
                 # follows LC_ALL.
@@ -340,8 +377,7 @@ def expect_many_colours(args, tmp, job, blank):
     records.tofile(os.path.join(d, "KORDEL%dA.DAT" % blank))
     status, err = run_windows(args, d)
     if status == 2:
-        expect(err.startswith("tolv: ") and "ZOBAX.EMF" in err, "status 2, %r" % err)
-        expect_emf(d)
+        expect(err.startswith("tolv: ") and "held" in err, "status 2, %r" % err)
         print("kept: " + err.strip())
         return
     expect(status == 0 and not err, "status %d, %r" % (status, err))
@@ -356,13 +392,13 @@ def expect_many_colours(args, tmp, job, blank):
     print("%d dots printed, mean grey %.1f" % (dots.size, dots.mean()))
 
 
-def expect_kept_prints_the_same(args, tmp, d, job, blank):
-    """The kept ZOBAX.EMF, printed on the good printer, gives the page tolv prints there itself."""
+def expect_kept_prints_the_same(args, tmp, d, job, blank, kept):
+    """The kept document, printed on the good printer, gives the page tolv prints there itself."""
     set_default(page_printer(args))
     if os.path.exists(args.port):
         os.remove(args.port)
-    status, err = run(["wine", args.print_emf, os.path.join(d, "ZOBAX.EMF")], cwd=d)
-    expect(status == 0, "printing ZOBAX.EMF again failed: %s" % err)
+    status, err = run(["wine", args.print_emf, kept], cwd=d)
+    expect(status == 0, "printing %s again failed: %s" % (kept, err))
     again = raster_copy(args, tmp, "again.ps")
     direct = program_dir(args, tmp, "direct", job, blank)
     status, err = run_windows(args, direct)
@@ -371,7 +407,7 @@ def expect_kept_prints_the_same(args, tmp, d, job, blank):
     differ = int(np.count_nonzero(again != first))
     expect(again.shape == first.shape and differ == 0,
            "the kept document prints differently: %d pixels" % differ)
-    print("the kept ZOBAX.EMF printed again: the same %d dark pixels" %
+    print("the kept document printed again: the same %d dark pixels" %
           int(np.count_nonzero(first)))
 
 
@@ -386,14 +422,142 @@ def expect(condition, message):
         fail(message)
 
 
-def expect_emf(d):
-    path = os.path.join(d, "ZOBAX.EMF")
-    expect(os.path.exists(path), "no ZOBAX.EMF")
+def expect_held_emf(d):
+    """The one document held in held/ beside the program, a whole metafile; its path."""
+    held = os.path.join(d, "held")
+    names = [n for n in os.listdir(held) if n.endswith(".emf")] if os.path.isdir(held) else []
+    expect(len(names) == 1, "held documents: %s" % names)
+    expect_emf(os.path.join(held, names[0]))
+    return os.path.join(held, names[0])
+
+
+def expect_emf(path):
+    if os.path.isdir(path):
+        path = os.path.join(path, "ZOBAX.EMF")
+    expect(os.path.exists(path), "no " + path)
     data = open(path, "rb").read()
     # A whole metafile: its header's record type and signature, and the size it states.
     expect(len(data) > 88 and data[0:4] == b"\x01\x00\x00\x00" and data[40:44] == b" EMF",
            "ZOBAX.EMF is no metafile")
     expect(int.from_bytes(data[48:52], "little") == len(data), "ZOBAX.EMF is cut short")
+
+
+PDF_PRINTER = "Microsoft Print to PDF"
+PDF_PRINTER_KEY = r"HKLM\System\CurrentControlSet\Control\Print\Printers" "\\" + PDF_PRINTER
+
+
+def emf_frame(path):
+    """The first metafile's frame (.01 mm) and its device size, from its header."""
+    data = open(path, "rb").read()
+    expect(data[40:44] == b" EMF", "%s is no metafile" % path)
+    n = [int.from_bytes(data[k:k + 4], "little", signed=True) for k in range(24, 40, 4)]
+    dev = [int.from_bytes(data[k:k + 4], "little") for k in (72, 76)]
+    return (n[2] - n[0], n[3] - n[1]), dev
+
+
+def expect_title(port, title):
+    """The spooler's name of the job, as wine's PostScript driver writes it into the page."""
+    head = open(port, "rb").read(4096).decode("latin-1")
+    expect(("%%%%Title: %s\n" % title) in head.replace("\r", ""),
+           "the job is not named %r: %r" % (title, head[:300]))
+
+
+def check_options(args):
+    """Each operator option on the TolvPage printer, read back beside a plain run's page."""
+    job = open(args.job, "rb").read()
+    blank = blank_of(job)
+    report = []
+    with tempfile.TemporaryDirectory(prefix="tolv-win-") as tmp:
+        set_default(page_printer(args))
+        d = program_dir(args, tmp, "prog", job, blank)
+        status, err = run_windows(args, d)
+        expect(status == 0 and not err, "a plain run: status %d, %r" % (status, err))
+        expect_title(args.port, "tolv: form type %d" % blank)
+        plain = raster_copy(args, tmp, "plain.ps")
+
+        out = os.path.join(tmp, "check.txt")
+        status, _ = run_windows(args, d, options=["--check"], out=out)
+        text = open(out, "rb").read().decode("utf-8", "replace")
+        expect(status in (0, 1) and "TolvPage" in text and "GetDeviceCaps" in text,
+               "--check: status %d, %r" % (status, text[:400]))
+        expect(not os.path.exists(args.port), "--check printed")
+        report.append("the spooler's job names: \"tolv: form type %d\", \"tolv: test page\"" % blank)
+        report.append("--check: status %d, the printer and its paper reported" % status)
+
+        # The page the PDF printer writes (the stand-in writes PostScript) is the printed page.
+        pdf = os.path.join(d, "preview.pdf")
+        status, err = run_windows(args, d, options=["--pdf", "preview.pdf"])
+        expect(status == 0 and os.path.exists(pdf), "--pdf: status %d, %r" % (status, err))
+        expect(not os.path.exists(args.port), "--pdf printed")
+        differ = int(np.count_nonzero(raster(pdf) != plain))
+        expect(differ == 0, "--pdf differs from the printed page in %d pixels" % differ)
+        status, err = run_windows(args, d, options=["--proof", "proof.pdf"])
+        expect(status == 0 and os.path.getsize(os.path.join(d, "proof.pdf")) > 0,
+               "--proof: status %d, %r" % (status, err))
+        report.append("--pdf, --proof: status 0, the preview is the printed page")
+
+        status, err = run_windows(args, d, options=["--emf", "page.emf"])
+        expect(status == 0, "--emf: status %d, %r" % (status, err))
+        frame, device = emf_frame(os.path.join(d, "page.emf"))
+        # The TolvPage printer's page: 4961 x 7016 px at 600 dpi, in .01 mm within the rounding.
+        expect(abs(frame[0] - 4961 / DPI * 2540) <= 50 and abs(frame[1] - 7016 / DPI * 2540) <= 50
+               and device == [4961, 7016], "the metafile states %s, %s" % (frame, device))
+        status, err = run(["wine", args.print_emf, os.path.join(d, "page.emf")], cwd=d)
+        expect(status == 0, "printing page.emf failed: %s" % err)
+        differ = int(np.count_nonzero(raster_copy(args, tmp, "emf.ps") != plain))
+        expect(differ == 0, "--emf printed differs from the printed page in %d pixels" % differ)
+        report.append("--emf: status 0, frame %s (.01 mm), printed again the same page" % (frame,))
+
+        # tolv.conf moves the page on this printer only: every mark by the same whole pixels.
+        with open(os.path.join(d, "tolv.conf"), "w") as f:
+            f.write("[TolvPage]\nShiftX=5\nShiftY=3\n")
+        status, err = run_windows(args, d)
+        expect(status == 0 and not err, "tolv.conf: status %d, %r" % (status, err))
+        moved = raster_copy(args, tmp, "moved.ps")
+        dx, dy = round(5 * PX_PER_MM), round(3 * PX_PER_MM)
+        h, w = plain.shape
+        differ = int(np.count_nonzero(moved[dy:, dx:] != plain[:h - dy, :w - dx]))
+        expect(differ == 0 and np.count_nonzero(moved) > 0,
+               "tolv.conf: the moved page differs in %d pixels" % differ)
+        os.remove(os.path.join(d, "tolv.conf"))
+        report.append("tolv.conf: the page moved %d, %d px" % (dx, dy))
+
+        status, err = run_windows(args, d, options=["--test-page", str(blank)])
+        expect(status == 0 and os.path.getsize(args.port) > 0,
+               "--test-page: status %d, %r" % (status, err))
+        expect_title(args.port, "tolv: test page")
+        report.append("--test-page: status 0, printed")
+
+        # A printer with margins: the page lands from its printable corner, 150 px in, and the
+        # preview puts it where that printer does.
+        set_default("TolvMargin,winspool," + wine_path(args.port))
+        try:
+            status, err = run_windows(args, d)
+            expect(status == 0 and not err, "TolvMargin: status %d, %r" % (status, err))
+            margin = raster_copy(args, tmp, "margin.ps")
+            status, err = run_windows(args, d, options=["--pdf", "margin.pdf"])
+            expect(status == 0, "--pdf on TolvMargin: status %d, %r" % (status, err))
+            preview = raster(os.path.join(d, "margin.pdf"))
+        finally:
+            set_default(page_printer(args))
+        h, w = plain.shape
+        differ = int(np.count_nonzero(margin[150:, 150:] != plain[:h - 150, :w - 150]))
+        expect(differ == 0, "TolvMargin: the page differs in %d pixels" % differ)
+        differ = int(np.count_nonzero(preview != margin))
+        expect(differ == 0, "--pdf on TolvMargin differs from its page in %d pixels" % differ)
+        report.append("TolvMargin (150 px margins): the page 150 px in, its preview the same")
+
+        # Without the system's PDF printer: a clear refusal that offers --emf.
+        run(["wine", "reg", "delete", PDF_PRINTER_KEY, "/f"], cwd="/")
+        try:
+            status, err = run_windows(args, d, options=["--pdf", "none.pdf"])
+            expect(status == 2 and PDF_PRINTER in err and "--emf" in err,
+                   "--pdf without the PDF printer: status %d, %r" % (status, err))
+        finally:
+            run(["wine", args.add_printer, PDF_PRINTER, wine_path(args.ppd),
+                 wine_path(os.path.join(os.path.dirname(args.port), "pdf-port.ps"))], cwd="/")
+        report.append("--pdf without the PDF printer: status 2, " + err.strip())
+    print("\n  ".join(report))
 
 
 def main():
@@ -404,18 +568,24 @@ def main():
     parser.add_argument("--port", required=True, help="the TolvPage printer's port file")
     parser.add_argument("--print-emf", help="tolv-print-emf.exe, which prints kept pages")
     parser.add_argument("--text-in-picture", action="store_true")
+    parser.add_argument("--add-printer", help="tolv-add-printer.exe, to register a printer again")
+    parser.add_argument("--ppd", help="the test printers' PPD")
     sub = parser.add_subparsers(dest="what", required=True)
     page = sub.add_parser("page")
     page.add_argument("job")
     fault = sub.add_parser("fault")
     fault.add_argument("fault")
     fault.add_argument("job")
+    options = sub.add_parser("options")
+    options.add_argument("job")
     args = parser.parse_args()
-    for name in ("exe", "linux_exe", "forms", "port", "print_emf"):
+    for name in ("exe", "linux_exe", "forms", "port", "print_emf", "add_printer", "ppd"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.what == "page":
         check_page(args)
+    elif args.what == "options":
+        check_options(args)
     else:
         check_fault(args)
 

@@ -2,6 +2,7 @@
 // pictures from Cairo, Pango and gdk-pixbuf, the default printer from libcups.
 #include "platform/default_platform.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/cairo/cairo_platform.h"
@@ -65,6 +66,24 @@ std::string RefusedOutput(const std::string& path, const std::vector<std::string
 
 bool WriteOutput(const std::string& path, std::string_view bytes, std::string* error) {
   return WriteOutputFile(path, bytes, error);
+}
+
+WholeFileWriter PreviewWriter(bool emf, std::string* why, int* status) {
+  if (!emf) return WriteOutput;
+  *why = "--emf is only available on Windows; --pdf FILE writes the same page as PDF";
+  *status = 64;
+  return nullptr;
+}
+
+// Linux passes arguments and the environment as the bytes they are.
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
 }
 
 std::string LibraryVersions() { return DrawingLibraryVersions() + ", " + CupsLibraryVersion(); }

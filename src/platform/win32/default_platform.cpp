@@ -4,19 +4,25 @@
 
 #include <windows.h>
 
+#include "platform/win32/emf_document.h"
 #include "platform/win32/event_journal.h"
+#include "platform/win32/gdi_destination.h"
 #include "platform/win32/system/program_dir.h"
 #include "platform/win32/win32_platform.h"
 
 namespace tolv {
 
-// The GDI printer is not a Destination: the settings' job title and destination step (the
-// operator's preview, check and queue correction) do not reach it; main refuses those options here.
 std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
   // Nothing ever waits for a person: no dialog for a missing drive, a failed load or a crash.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  return std::make_unique<Win32Platform>(settings.program_dir.empty() ? ExecutableDirectory()
-                                                                      : settings.program_dir);
+  const std::string program_dir =
+      settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir;
+  return std::make_unique<Win32Platform>(program_dir, [program_dir, settings] {
+    std::unique_ptr<Destination> destination = OpenDefaultGdiDestination(
+        program_dir, WriteEmfPages, settings.job_title ? settings.job_title() : "tolv");
+    if (!settings.adjust_destination) return destination;
+    return settings.adjust_destination(std::move(destination), WriteEmfPages);
+  });
 }
 
 // The GDI printer plays its own pages; a held EMF cannot be handed to it yet.

@@ -5,15 +5,12 @@
 #include <cstdlib>
 #include <utility>
 
-#include "destination/file_printer.h"
-#include "platform/win32/system/atomic_file.h"
+#include "platform/win32/emf_document.h"
 #include "platform/win32/system/program_dir.h"
 #include "runtime/runtime.h"
 
 namespace tolv {
 namespace {
-
-constexpr char kKeptExtension[] = "EMF";
 
 // Brushes kept for reuse: each is a GDI object of the process (at most 10,000 on Windows) and a
 // handle in every page's metafile.
@@ -31,45 +28,7 @@ bool Overlap(const RECT& a, const RECT& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-std::string ErrorText(const char* call) {
-  return std::string(call) + " failed (error " + std::to_string(GetLastError()) + ")";
-}
-
-std::string Quoted(const std::wstring& name) {
-  std::string quoted = "\"";
-  return quoted.append(WideToUtf8(name)).append("\"");
-}
-
-// The page in 0.01 mm of the reference device, so that playing it into the printable area maps
-// device pixel to device pixel: playback converts the frame back through the same HORZSIZE and
-// HORZRES that the recording DC writes into the metafile's header.
-RECT Frame(HDC reference, const PrinterDevice& device) {
-  HDC dc = reference != nullptr ? reference : GetDC(nullptr);
-  const double mm_x = GetDeviceCaps(dc, HORZSIZE);
-  const double mm_y = GetDeviceCaps(dc, VERTSIZE);
-  const double px_x = GetDeviceCaps(dc, HORZRES);
-  const double px_y = GetDeviceCaps(dc, VERTRES);
-  if (reference == nullptr) ReleaseDC(nullptr, dc);
-  RECT frame{0, 0, 0, 0};
-  if (px_x > 0 && px_y > 0) {
-    frame.right = static_cast<LONG>(std::lround(device.printable_width_px * mm_x * 100 / px_x));
-    frame.bottom = static_cast<LONG>(std::lround(device.printable_height_px * mm_y * 100 / px_y));
-  }
-  return frame;
-}
-
-// The kept page files: ZOBAX.EMF, then ZOBAX-2.EMF, ZOBAX-3.EMF, ...
-std::string KeptName(size_t page) {
-  std::string name = "ZOBAX";
-  if (page > 0) name.append("-").append(std::to_string(page + 1));
-  return name.append(".EMF");
-}
-
-// Beside ZOBAX.EMF, wherever the shared policy puts it.
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  const std::string first = KeptDocumentPath(dir, kKeptExtension);
-  return first.substr(0, first.size() - std::string_view("ZOBAX.EMF").size()) + name;
-}
+std::string ErrorText(const char* call) { return FailedCall(call); }
 
 bool BlackAndWhite(const Picture& picture) {
   for (uint32_t p : picture.pixels()) {
@@ -113,74 +72,37 @@ PicturePtr SampledToPlace(const PicturePtr& picture, int32_t place_width, int32_
 
 }  // namespace
 
-GdiTarget FindDefaultPrinter() {
-  GdiTarget target;
-  target.device = FilePrinterDevice();
-  DWORD needed = 0;
-  GetDefaultPrinterW(nullptr, &needed);
-  std::wstring name(needed, L'\0');
-  if (needed == 0 || !GetDefaultPrinterW(name.data(), &needed)) {
-    target.kind = GdiTarget::Kind::kFile;  // no default printer: the file printer
-    return target;
+GdiPrinter::GdiPrinter(std::unique_ptr<Destination> destination)
+    : DocumentPrinter(destination ? std::optional<PrinterDevice>(destination->Device())
+                                  : std::nullopt),
+      destination_(std::move(destination)),
+      fonts_(device().dpi_y, DEFAULT_QUALITY) {
+  if (destination_ && !destination_->Queue().empty()) {
+    // Text is measured on the printer it prints on (its fonts and their whole-pixel advances).
+    reference_ =
+        CreateDCW(L"WINSPOOL", Utf8ToWide(destination_->Queue()).c_str(), nullptr, nullptr);
   }
-  name.resize(wcsnlen(name.c_str(), name.size()));
-  target.printer_name = name;
-  HDC dc = CreateDCW(L"WINSPOOL", name.c_str(), nullptr, nullptr);
-  if (dc == nullptr) {
-    target.kind = GdiTarget::Kind::kFailed;
-    target.cause =
-        "the default printer " + Quoted(name) + " cannot be opened: " + ErrorText("CreateDCW");
-    return target;
-  }
-  PrinterDevice device;
-  device.dpi_x = GetDeviceCaps(dc, LOGPIXELSX);
-  device.dpi_y = GetDeviceCaps(dc, LOGPIXELSY);
-  const int physical_width = GetDeviceCaps(dc, PHYSICALWIDTH);
-  const int physical_height = GetDeviceCaps(dc, PHYSICALHEIGHT);
-  device.printable_left_px = GetDeviceCaps(dc, PHYSICALOFFSETX);
-  device.printable_top_px = GetDeviceCaps(dc, PHYSICALOFFSETY);
-  device.printable_width_px = GetDeviceCaps(dc, HORZRES);
-  device.printable_height_px = GetDeviceCaps(dc, VERTRES);
-  device.media.clear();  // the printer's own paper
-  if (device.dpi_x <= 0 || device.dpi_y <= 0 || physical_width <= 0 || physical_height <= 0 ||
-      device.printable_width_px <= 0 || device.printable_height_px <= 0) {
-    DeleteDC(dc);
-    target.kind = GdiTarget::Kind::kFailed;
-    target.cause = "the default printer " + Quoted(name) + " cannot be measured";
-    return target;
-  }
-  device.page_width_pt = physical_width * 72.0 / device.dpi_x;
-  device.page_height_pt = physical_height * 72.0 / device.dpi_y;
-  target.kind = GdiTarget::Kind::kPrinter;
-  target.dc = dc;
-  target.device = device;
-  return target;
+  if (reference_ == nullptr) reference_ = CreateCompatibleDC(nullptr);
+  const PrinterDevice& d = device();
+  offset_x_ = static_cast<int>(std::lround(d.printable_left_px));
+  offset_y_ = static_cast<int>(std::lround(d.printable_top_px));
+  page_px_ = SIZE{static_cast<LONG>(std::lround(d.page_width_pt / 72.0 * d.dpi_x)),
+                  static_cast<LONG>(std::lround(d.page_height_pt / 72.0 * d.dpi_y))};
+  page_mm_ = SIZE{static_cast<LONG>(std::lround(d.page_width_pt / 72.0 * 25.4)),
+                  static_cast<LONG>(std::lround(d.page_height_pt / 72.0 * 25.4))};
+  frame_ = RECT{0, 0, page_mm_.cx * 100, page_mm_.cy * 100};
 }
-
-GdiPrinter::GdiPrinter(GdiTarget target, std::string program_dir)
-    : DocumentPrinter(target.kind == GdiTarget::Kind::kNone
-                          ? std::nullopt
-                          : std::optional<PrinterDevice>(target.device)),
-      target_(std::move(target)),
-      program_dir_(std::move(program_dir)),
-      reference_(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc
-                                                           : CreateCompatibleDC(nullptr)),
-      fonts_(target_.device.dpi_y, DEFAULT_QUALITY),
-      frame_(Frame(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc : nullptr,
-                   target_.device)) {}
 
 GdiPrinter::~GdiPrinter() {
   DropPages();
   for (auto& [rgb, brush] : brushes_) DeleteObject(brush);
-  if (reference_ != nullptr && reference_ != target_.dc) DeleteDC(reference_);
-  if (target_.dc != nullptr) DeleteDC(target_.dc);
+  if (reference_ != nullptr) DeleteDC(reference_);
 }
 
 HDC GdiPrinter::Page() {
   if (page_ != nullptr) return page_;
-  // The file printer records against the screen (nullptr), its frame computed for that.
-  page_ = CreateEnhMetaFileW(target_.kind == GdiTarget::Kind::kPrinter ? target_.dc : nullptr,
-                             nullptr, &frame_, L"tolv\0page\0");
+  // The header states the page when the document ends (emf_document.h), whatever the reference.
+  page_ = CreateEnhMetaFileW(reference_, nullptr, &frame_, L"tolv\0page\0");
   if (page_ == nullptr) {
     throw RuntimeError(ErrorKind::kDeviceError, ErrorText("CreateEnhMetaFileW"));
   }
@@ -216,6 +138,7 @@ void GdiPrinter::DropPages() {
 
 void GdiPrinter::OnOpenDocument() {
   DropPages();
+  marks_ = {};
   broken_.clear();
 }
 
@@ -225,6 +148,7 @@ void GdiPrinter::DrawingFailed(const char* call) {
   throw RuntimeError(ErrorKind::kDeviceError, cause);
 }
 
+// In the printable area's pixels, as the drawing calls are given (before the page's offset).
 void GdiPrinter::Marked(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (x0 > x1) std::swap(x0, x1);
   if (y0 > y1) std::swap(y0, y1);
@@ -251,11 +175,14 @@ TextExtent GdiPrinter::OnDrawText(double x, double y, const std::u32string& text
   const TextExtent extent = fonts_.Measure(dc, text, font);
   const int left = static_cast<int>(std::nearbyint(x));
   const int top = static_cast<int>(std::nearbyint(y));
-  fonts_.Draw(dc, left, top, text, font);
+  fonts_.Draw(dc, left + offset_x_, top + offset_y_, text, font);
   // Glyphs may reach beyond their advances (italics, overhangs): a line's height either side.
   const int reach = static_cast<int>(std::ceil(extent.height));
   Marked(left - reach, top - reach, left + static_cast<int>(std::ceil(extent.width)) + reach,
          top + 2 * reach);
+  if (text.find_first_not_of(U' ') != std::u32string::npos) {
+    marks_.Add(x, y, x + extent.width, y + extent.height);
+  }
   return extent;
 }
 
@@ -364,7 +291,7 @@ void GdiPrinter::PaintBits(int32_t x, int32_t y, int32_t width, int32_t height,
   header.biBitCount = 32;
   header.biCompression = BI_RGB;
   const int result =
-      StretchDIBits(Page(), x, y, width, height, 0, 0, width, height, bits,
+      StretchDIBits(Page(), x + offset_x_, y + offset_y_, width, height, 0, 0, width, height, bits,
                     reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, SRCCOPY);
   if (result == 0 || result == static_cast<int>(GDI_ERROR)) DrawingFailed("StretchDIBits");
   Marked(x, y, x + width, y + height);
@@ -373,12 +300,13 @@ void GdiPrinter::PaintBits(int32_t x, int32_t y, int32_t width, int32_t height,
 void GdiPrinter::Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb) {
   HDC dc = Page();
   SelectBrush(rgb & 0xFFFFFFu);
-  if (!PatBlt(dc, x, y, width, height, PATCOPY)) DrawingFailed("PatBlt");
+  if (!PatBlt(dc, x + offset_x_, y + offset_y_, width, height, PATCOPY)) DrawingFailed("PatBlt");
   Marked(x, y, x + width, y + height);
 }
 
 void GdiPrinter::OnDrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int16_t style) {
   Page();
+  marks_.Add(x1, y1, static_cast<double>(x2) + 1, static_cast<double>(y2) + 1);
   const std::vector<int32_t> pattern = DashPattern(style, device());
   int32_t period = 0;
   for (int32_t length : pattern) period += length;
@@ -439,11 +367,12 @@ void GdiPrinter::OnDrawPicture(const PicturePtr& shown, const DeviceRect& rect) 
   // from edge 500 back to edge 400 covers pixels 400 to 499, so it starts at pixel 499.
   const int32_t width = rect.right - rect.left;
   const int32_t height = rect.bottom - rect.top;
-  const int32_t x = width < 0 ? rect.left - 1 : rect.left;
-  const int32_t y = height < 0 ? rect.top - 1 : rect.top;
+  const int32_t x = (width < 0 ? rect.left - 1 : rect.left) + offset_x_;
+  const int32_t y = (height < 0 ? rect.top - 1 : rect.top) + offset_y_;
   const int32_t w = picture.width();
   const int32_t h = picture.height();
   if (w <= 0 || h <= 0 || width == 0 || height == 0) return;
+  marks_.Add(rect.left, rect.top, rect.right, rect.bottom);
   struct {
     BITMAPINFOHEADER header;
     RGBQUAD colours[2];
@@ -480,7 +409,7 @@ void GdiPrinter::OnDrawPicture(const PicturePtr& shown, const DeviceRect& rect) 
       StretchDIBits(dc, x, y, width, height, 0, 0, w, h, data,
                     reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
   if (result == 0 || result == static_cast<int>(GDI_ERROR)) DrawingFailed("StretchDIBits");
-  Marked(x, y, x + width, y + height);
+  Marked(x - offset_x_, y - offset_y_, x - offset_x_ + width, y - offset_y_ + height);
 }
 
 void GdiPrinter::OnEndPage() {
@@ -492,102 +421,32 @@ void GdiPrinter::OnEndPage() {
 }
 
 HandOverResult GdiPrinter::OnEndDocument() {
+  std::string failed;
   try {
     OnEndPage();
   } catch (const RuntimeError& error) {
-    return Keep(error.what());
+    failed = error.what();
   }
-  if (pages_.empty()) return {};
-  if (!broken_.empty()) return Keep("the page could not be drawn whole: " + broken_);
-  switch (target_.kind) {
-    case GdiTarget::Kind::kPrinter:
-      return Play();
-    case GdiTarget::Kind::kFailed:
-      return Keep(target_.cause);
-    case GdiTarget::Kind::kFile:
-    case GdiTarget::Kind::kNone:
-      break;
-  }
-  return Keep("");  // the file printer
+  if (pages_.empty()) return failed.empty() ? HandOverResult{} : HandOverResult{false, failed};
+  const std::string bytes = Document();
+  DropPages();
+  const FinishedDocument document{bytes, "EMF", marks_};
+  marks_ = {};
+  if (failed.empty() && !broken_.empty()) failed = "the page could not be drawn whole: " + broken_;
+  if (!failed.empty()) return destination_->Keep(document, failed);
+  return destination_->HandOver(document);
 }
 
-HandOverResult GdiPrinter::Play() {
-  HDC dc = target_.dc;
-  const std::string printer = "the printer " + Quoted(target_.printer_name);
-  DOCINFOW info{};
-  info.cbSize = sizeof info;
-  info.lpszDocName = L"tolv";
-  if (StartDocW(dc, &info) <= 0)
-    return Keep(printer + " refused the document: " + ErrorText("StartDocW"));
-  const RECT area{0, 0, static_cast<LONG>(target_.device.printable_width_px),
-                  static_cast<LONG>(target_.device.printable_height_px)};
-  for (HENHMETAFILE page : pages_) {
-    std::string failed;
-    if (StartPage(dc) <= 0) {
-      failed = ErrorText("StartPage");
-    } else if (!PlayEnhMetaFile(dc, page, &area)) {
-      failed = ErrorText("PlayEnhMetaFile");
-    } else if (::EndPage(dc) <= 0) {
-      failed = ErrorText("EndPage");
-    }
-    if (!failed.empty()) {
-      AbortDoc(dc);
-      return Keep(printer + " did not take the document: " + failed);
-    }
-  }
-  if (::EndDoc(dc) <= 0) {
-    const std::string failed = ErrorText("EndDoc");
-    AbortDoc(dc);
-    return Keep(printer + " did not take the document: " + failed);
-  }
-  return {};
-}
-
-// The first page goes through the file printer's shared policy as ZOBAX.EMF (its name, its
-// messages, the whole-file write), and each further page beside it as ZOBAX-2.EMF, ZOBAX-3.EMF,
-// ...: a metafile holds one page.
-HandOverResult GdiPrinter::Keep(const std::string& cause) {
-  const std::vector<std::string> pages = PageBytes();
-  if (pages.empty()) return HandOverResult{false, OneLine(cause)};
-  HandOverResult result;
-  if (cause.empty()) {
-    result = FileDestination(program_dir_, &WriteFileAtomically)
-                 .HandOver(FinishedDocument{pages[0], kKeptExtension});
-  } else {
-    result = KeepBesideProgram(&WriteFileAtomically, program_dir_,
-                               FinishedDocument{pages[0], kKeptExtension}, cause);
-  }
-  for (size_t k = 1; k < pages.size(); ++k) {
-    std::string error;
-    if (!WriteFileAtomically(JoinPath(program_dir_, KeptName(k)), pages[k], &error)) {
-      result.ok = false;
-      result.message = OneLine(result.message.empty() ? "the document could not be kept: " + error
-                                                      : result.message + "; " + error);
-      break;
-    }
-  }
-  if (result.ok || !cause.empty()) {
-    if (pages.size() > 1 && !cause.empty()) {
-      result.message += ", its further pages as ZOBAX-2.EMF to " + KeptName(pages.size() - 1);
-    }
-    // Pages an earlier, longer document left behind are not part of this one.
-    for (size_t k = pages.size();; ++k) {
-      const std::wstring stale = Utf8ToWide(JoinPath(program_dir_, KeptName(k)));
-      if (!DeleteFileW(stale.c_str())) break;
-    }
-  }
-  return result;
-}
-
-std::vector<std::string> GdiPrinter::PageBytes() const {
-  std::vector<std::string> pages;
+std::string GdiPrinter::Document() const {
+  std::string document;
   for (HENHMETAFILE page : pages_) {
     std::string bytes(GetEnhMetaFileBits(page, 0, nullptr), '\0');
     GetEnhMetaFileBits(page, static_cast<UINT>(bytes.size()),
                        reinterpret_cast<BYTE*>(bytes.data()));
-    pages.push_back(std::move(bytes));
+    StatePageSize(bytes, page_px_, page_mm_);
+    document += bytes;
   }
-  return pages;
+  return document;
 }
 
 }  // namespace tolv

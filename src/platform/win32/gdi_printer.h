@@ -1,9 +1,9 @@
 // The Windows printer: every page of its document is recorded as an enhanced metafile in the
-// printer's device pixels, with the printer's device context as its reference (or the screen's, for
-// the file printer), and played into the printer between StartDocW and EndDoc when the document
-// ends. So a document that the printer refuses halfway is still whole, and is kept beside the
-// program as ZOBAX.EMF (ZOBAX-2.EMF, ... for the pages after the first), which prints the same
-// again.
+// printer's device pixels, with the printer's device context as its reference (or a memory one,
+// for the file printer), and the finished pages are handed to the destination as one document
+// (emf_document.h): the system printer plays them between StartDocW and EndDoc, the file printer
+// and a failed hand-over keep them beside the program as ZOBAX.EMF (ZOBAX-2.EMF, ... for the
+// pages after the first), which print the same again.
 //
 // Coordinates are device pixels from the printable area's top-left corner, as GDI's MM_TEXT has
 // them on a printer. Marks are PatBlt rectangles in a solid brush, so a dot or a one-pixel line
@@ -30,26 +30,12 @@
 
 namespace tolv {
 
-// Where the document goes: the default printer as GDI opened it, the file printer (no default
-// printer at all), or a default printer that could not be opened or measured (`cause`). kNone is
-// no printer whatever, whose every member raises; Windows itself never leaves a program there,
-// but the printer's rules must hold for it too.
-struct GdiTarget {
-  enum class Kind { kPrinter, kFile, kFailed, kNone };
-  Kind kind = Kind::kFile;
-  std::wstring printer_name;
-  HDC dc = nullptr;  // the printer's device context (kPrinter only); the target owns it
-  PrinterDevice device;
-  std::string cause;
-};
-
-// Finds the default printer (GetDefaultPrinterW, CreateDCW) and measures it (GetDeviceCaps).
-GdiTarget FindDefaultPrinter();
-
 class GdiPrinter : public DocumentPrinter, private DotSink {
  public:
-  // Prints on target (recording for target.device); kept pages go into program_dir.
-  GdiPrinter(GdiTarget target, std::string program_dir);
+  // Records for destination->Device(), measuring text on the destination's printer (its queue)
+  // or, without one, on a memory device context. Without a destination (nullptr) there is no
+  // printer.
+  explicit GdiPrinter(std::unique_ptr<Destination> destination);
   ~GdiPrinter() override;
 
   int pages() const { return static_cast<int>(pages_.size()); }
@@ -64,8 +50,7 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   void OnDrawDots(DotLayer& dots) override;
   void OnDrawPicture(const PicturePtr& picture, const DeviceRect& rect) override;
   void OnEndPage() override;
-  // Plays the pages into the printer (or writes them as ZOBAX.EMF for the file printer); on
-  // failure keeps them beside the program and says so.
+  // Hands the pages, one metafile after the other (emf_document.h), to the destination.
   HandOverResult OnEndDocument() override;
 
  private:
@@ -87,17 +72,19 @@ class GdiPrinter : public DocumentPrinter, private DotSink {
   void Fill(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb);
   void SelectBrush(uint32_t rgb);
   void DropPages();
-  HandOverResult Play();
-  // Keeps the pages beside the program as ZOBAX.EMF, ZOBAX-2.EMF, ...: the file printer's
-  // document when `cause` is empty, else a failed hand-over's (never ok then).
-  HandOverResult Keep(const std::string& cause);
-  std::vector<std::string> PageBytes() const;
+  // The pages recorded so far, each stating the page's size, one after the other.
+  std::string Document() const;
 
-  GdiTarget target_;
-  std::string program_dir_;
-  HDC reference_ = nullptr;  // the printer, or a memory DC for the file printer
+  std::unique_ptr<Destination> destination_;
+  HDC reference_ = nullptr;  // the destination's printer, or a memory DC
   GdiFonts fonts_;
-  RECT frame_{};        // the page in 0.01 mm of the reference, for CreateEnhMetaFileW
+  // Drawing is in pixels from the printable corner, recorded from the page's corner.
+  int offset_x_ = 0;
+  int offset_y_ = 0;
+  SIZE page_px_{};      // the whole page in device pixels
+  SIZE page_mm_{};      // and in whole millimetres: the frame
+  RECT frame_{};        // the page in 0.01 mm, for CreateEnhMetaFileW
+  MarkedArea marks_;    // text, lines and pictures (not the form's dots), for a queue's correction
   HDC page_ = nullptr;  // the page being recorded
   std::vector<HENHMETAFILE> pages_;
   std::map<uint32_t, HBRUSH> brushes_;

@@ -2,15 +2,22 @@
 // the libraries, the font GDI matches).
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
 #include "job/code_page.h"
 #include "platform/default_platform.h"
+#include "platform/win32/emf_document.h"
+#include "platform/win32/gdi_destination.h"
 #include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/program_dir.h"
+#include "runtime/quoted.h"
 
 namespace tolv {
 
@@ -51,8 +58,7 @@ bool WriteStandardOutput(std::string_view text, std::string* cause) {
   return false;
 }
 
-// The command line refuses --pdf and --proof here (the GDI printer makes no document), so only a
-// directory is told apart; the Linux build checks every kind of file.
+// A directory is told apart; the Linux build checks every kind of file.
 std::string RefusedOutput(const std::string& path, const std::vector<std::string>&) {
   const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -63,6 +69,94 @@ std::string RefusedOutput(const std::string& path, const std::vector<std::string
 
 bool WriteOutput(const std::string& path, std::string_view bytes, std::string* error) {
   return WriteFileAtomically(path, bytes, error);
+}
+
+namespace {
+
+constexpr wchar_t kPdfPrinter[] = L"Microsoft Print to PDF";
+
+bool PrinterInstalled(const wchar_t* name) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, nullptr)) return false;
+  ClosePrinter(printer);
+  return true;
+}
+
+// The paper the PDF printer is asked for: the default printer's (its saved settings' paper
+// number), A4 without one, upright. The page's marks sit on it where the default printer's
+// printable area puts them: the page is recorded from the page's corner.
+DEVMODEW PreviewPaper() {
+  DEVMODEW mode{};
+  mode.dmSize = sizeof mode;
+  mode.dmFields = DM_PAPERSIZE | DM_ORIENTATION;
+  mode.dmPaperSize = DMPAPER_A4;
+  mode.dmOrientation = DMORIENT_PORTRAIT;
+  const std::wstring name = DefaultPrinterName();
+  HANDLE printer = nullptr;
+  if (name.empty() || !OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, nullptr)) {
+    return mode;
+  }
+  const LONG size = DocumentPropertiesW(nullptr, printer, const_cast<wchar_t*>(name.c_str()),
+                                        nullptr, nullptr, 0);
+  if (size >= static_cast<LONG>(sizeof(DEVMODEW))) {
+    std::vector<BYTE> buffer(size);
+    auto* saved = reinterpret_cast<DEVMODEW*>(buffer.data());
+    if (DocumentPropertiesW(nullptr, printer, const_cast<wchar_t*>(name.c_str()), saved, nullptr,
+                            DM_OUT_BUFFER) == IDOK &&
+        (saved->dmFields & DM_PAPERSIZE) != 0 && saved->dmPaperSize != 0) {
+      mode.dmPaperSize = saved->dmPaperSize;
+    }
+  }
+  ClosePrinter(printer);
+  return mode;
+}
+
+// The page printed to the system's PDF printer into `path`.
+bool PrintToPdf(const std::string& path, std::string_view bytes, std::string* error) {
+  // A full path: the PDF printer writes relative to its own working directory.
+  std::wstring output = Utf8ToWide(path);
+  std::vector<wchar_t> full(GetFullPathNameW(output.c_str(), 0, nullptr, nullptr) + 1);
+  if (const DWORD n =
+          GetFullPathNameW(output.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+      n > 0 && n < full.size()) {
+    output.assign(full.data(), n);
+  }
+  DeleteFileW(output.c_str());
+  const DEVMODEW paper = PreviewPaper();
+  const std::string failed = PrintEmfDocument(kPdfPrinter, bytes, L"tolv: preview", output, &paper);
+  if (failed.empty()) return true;
+  *error = "\"" + WideToUtf8(kPdfPrinter) + "\" did not write " + ShownPath(path) + ": " + failed;
+  return false;
+}
+
+}  // namespace
+
+WholeFileWriter PreviewWriter(bool emf, std::string* why, int* status) {
+  if (emf) return WriteEmfPages;
+  if (!PrinterInstalled(kPdfPrinter)) {
+    *why =
+        "--pdf and --proof print to the printer \"Microsoft Print to PDF\", which is not "
+        "installed; --emf FILE writes the same page as an enhanced metafile";
+    *status = 2;
+    return nullptr;
+  }
+  return PrintToPdf;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) args.push_back(WideToUtf8(wide[i]));
+  LocalFree(wide);
+  return args;
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+  const wchar_t* value = _wgetenv(Utf8ToWide(name).c_str());
+  if (value == nullptr) return std::nullopt;
+  return WideToUtf8(value);
 }
 
 // GDI draws a character its font lacks as the font's box and never fails the page; --check,

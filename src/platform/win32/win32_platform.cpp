@@ -3,21 +3,22 @@
 #include <iostream>
 #include <utility>
 
-#include "destination/exit_status.h"
 #include "platform/win32/gdi_picture_box.h"
+#include "platform/win32/gdi_printer.h"
 #include "platform/win32/wic_picture_loader.h"
 
 namespace tolv {
 
-Win32Platform::Win32Platform(std::string program_directory, std::ostream& errors)
-    : program_directory_(std::move(program_directory)), errors_(errors) {}
+Win32Platform::Win32Platform(std::string program_directory, DestinationFactory find_destination,
+                             std::ostream& errors)
+    : PrinterPlatform(std::move(program_directory), std::move(find_destination), errors) {}
 
-Win32Platform::Win32Platform(std::string program_directory)
-    : Win32Platform(std::move(program_directory), std::cerr) {}
+Win32Platform::Win32Platform(std::string program_directory, DestinationFactory find_destination)
+    : Win32Platform(std::move(program_directory), std::move(find_destination), std::cerr) {}
 
-Printer& Win32Platform::DefaultPrinter() {
-  if (!printer_) printer_ = std::make_unique<GdiPrinter>(FindDefaultPrinter(), program_directory_);
-  return *printer_;
+std::unique_ptr<DocumentPrinter> Win32Platform::MakePrinter(
+    std::unique_ptr<Destination> destination) {
+  return std::make_unique<GdiPrinter>(std::move(destination));
 }
 
 std::unique_ptr<PictureBox> Win32Platform::CreatePictureBox(const PictureBoxDesign& design) {
@@ -28,11 +29,6 @@ PicturePtr Win32Platform::LoadPicture(const std::string& path) { return LoadPict
 
 PixelSize Win32Platform::PictureSize(const std::string& path) {
   return ReadPictureSize(path, [&] { return LoadPictureWic(path); });
-}
-
-int Win32Platform::EndProgram() {
-  if (!printer_) return 0;
-  return ExitStatusAfterHandOver(printer_->Finish(), errors_);
 }
 
 }  // namespace tolv

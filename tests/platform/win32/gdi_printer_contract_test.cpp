@@ -1,35 +1,47 @@
-// The GDI printer joins the printer contract: it records for the contract's device as the file
-// printer does, keeps its pages as ZOBAX.EMF, ZOBAX-2.EMF, ..., and each page is read back by
-// playing the metafile into a 32-bit DIB section (wine's GDI rasteriser) and by listing its text
-// records. The real printer path, through a PostScript driver and ghostscript, is read back by
-// the integration checks of print_check.py. The GDI picture box joins the picture-box contract.
+// The GDI printer joins the printer contract: it records for the contract's device and hands its
+// pages (one metafile after the other) to a destination; the first page is read back by playing
+// its metafile into a 32-bit DIB section over the printable area (wine's GDI rasteriser) and by
+// listing its text records, and each page's header must state the page. The real printer path,
+// through a PostScript driver and ghostscript, is read back by the integration checks of
+// print_check.py. The GDI picture box joins the picture-box contract.
 #include <windows.h>
 
-#include <filesystem>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/win32/emf_document.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_printer.h"
 #include "platform/win32/system/program_dir.h"
-#include "support/temp_dir.h"
 #include "surface/picture_box_contract.h"
 #include "surface/printer_contract.h"
 
 namespace tolv::testing {
 namespace {
 
-namespace fs = std::filesystem;
+class KeepingDestination : public Destination {
+ public:
+  KeepingDestination(const PrinterDevice& device, std::string& emf) : device_(device), emf_(emf) {}
+  const PrinterDevice& Device() const override { return device_; }
+  HandOverResult HandOver(const FinishedDocument& document) override {
+    emf_ = document.bytes;
+    return {};
+  }
+
+ private:
+  PrinterDevice device_;
+  std::string& emf_;
+};
 
 class GdiContractBackend : public ContractBackend {
  public:
-  GdiContractBackend(const PrinterDevice& d, bool available) : device_(d) {
-    GdiTarget target;
-    target.kind = available ? GdiTarget::Kind::kFile : GdiTarget::Kind::kNone;
-    target.device = d;
-    printer_ = std::make_unique<GdiPrinter>(std::move(target), dir_);
-  }
+  GdiContractBackend(const PrinterDevice& d, bool available)
+      : device_(d),
+        printer_(std::make_unique<GdiPrinter>(
+            available ? std::make_unique<KeepingDestination>(d, emf_) : nullptr)) {}
 
   DocumentPrinter& printer() override { return *printer_; }
 
@@ -37,25 +49,44 @@ class GdiContractBackend : public ContractBackend {
     ContractPage page;
     page.width = static_cast<int>(device_.printable_width_px);
     page.height = static_cast<int>(device_.printable_height_px);
-    while (fs::exists(dir_ + "/" + PageName(page.pages))) ++page.pages;
-    HENHMETAFILE emf = GetEnhMetaFileW(Utf8ToWide(dir_ + "\\ZOBAX.EMF").c_str());
+    const std::vector<std::string_view> pages = EmfPages(emf_);
+    page.pages = static_cast<int>(pages.size());
+    for (std::string_view bytes : pages) ExpectFrameIsThePage(bytes);
+    if (pages.empty()) return page;
+    HENHMETAFILE emf = SetEnhMetaFileBits(static_cast<UINT>(pages[0].size()),
+                                          reinterpret_cast<const BYTE*>(pages[0].data()));
     if (emf == nullptr) {
-      ADD_FAILURE() << "no ZOBAX.EMF";
+      ADD_FAILURE() << "the first page is no metafile";
       return page;
     }
     Rasterise(emf, page);
     EnumEnhMetaFile(nullptr, emf, &CollectText, &page, nullptr);
+    // The records are in the page's pixels; the contract's are the printable area's.
+    for (auto& text : page.texts) {
+      text.x -= std::lround(device_.printable_left_px);
+      text.y -= std::lround(device_.printable_top_px);
+    }
     DeleteEnhMetaFile(emf);
     return page;
   }
 
  private:
-  static std::string PageName(int k) {
-    return k == 0 ? std::string("ZOBAX.EMF") : "ZOBAX-" + std::to_string(k + 1) + ".EMF";
+  // A viewer shows the frame as the page: the page's size in .01 mm, within the rounding to whole
+  // millimetres, and device pixels that are the page's.
+  void ExpectFrameIsThePage(std::string_view bytes) const {
+    ENHMETAHEADER header{};
+    ASSERT_GE(bytes.size(), sizeof header);
+    std::memcpy(&header, bytes.data(), sizeof header);
+    EXPECT_NEAR(header.rclFrame.right - header.rclFrame.left, device_.page_width_pt / 72 * 2540,
+                50);
+    EXPECT_NEAR(header.rclFrame.bottom - header.rclFrame.top, device_.page_height_pt / 72 * 2540,
+                50);
+    EXPECT_NEAR(header.szlDevice.cx, device_.page_width_pt / 72 * device_.dpi_x, 0.5);
+    EXPECT_NEAR(header.szlDevice.cy, device_.page_height_pt / 72 * device_.dpi_y, 0.5);
   }
 
   // The page played into white 32-bit pixels over the printable area, as a printer plays it.
-  static void Rasterise(HENHMETAFILE emf, ContractPage& page) {
+  void Rasterise(HENHMETAFILE emf, ContractPage& page) const {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = page.width;
@@ -68,7 +99,8 @@ class GdiContractBackend : public ContractBackend {
     HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(dc, section);
     PatBlt(dc, 0, 0, page.width, page.height, WHITENESS);
-    const RECT area{0, 0, page.width, page.height};
+    const RECT area = PageArea(emf, static_cast<int>(std::lround(device_.printable_left_px)),
+                               static_cast<int>(std::lround(device_.printable_top_px)), 0, 0);
     EXPECT_TRUE(PlayEnhMetaFile(dc, emf, &area));
     GdiFlush();
     const auto* pixels = static_cast<const uint32_t*>(bits);
@@ -112,9 +144,7 @@ class GdiContractBackend : public ContractBackend {
   }
 
   PrinterDevice device_;
-  // The printer goes before its directory.
-  const ScratchDir scratch_{"tolv-gdi"};
-  const std::string dir_ = scratch_.path();
+  std::string emf_;
   std::unique_ptr<GdiPrinter> printer_;
 };
 

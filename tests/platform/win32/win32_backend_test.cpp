@@ -1,23 +1,62 @@
 // The Windows backend's own pieces that the printer contract and the integration checks do not
-// reach: the program's folder, text in picture boxes, pictures through WIC.
+// reach: the program's folder, text in picture boxes, pictures through WIC, the pages of a
+// document as files.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "picture/picture_format.h"
+#include "platform/win32/emf_document.h"
 #include "platform/win32/gdi_picture_box.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/system/program_dir.h"
 #include "platform/win32/wic_picture_loader.h"
 #include "runtime/runtime.h"
+#include "support/temp_dir.h"
 
 namespace tolv {
 namespace {
+
+// A one-page metafile whose first mark is `width` pixels wide.
+std::string PageOf(int width) {
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+  PatBlt(dc, 0, 0, width, 1, BLACKNESS);
+  HENHMETAFILE page = CloseEnhMetaFile(dc);
+  std::string bytes(GetEnhMetaFileBits(page, 0, nullptr), '\0');
+  GetEnhMetaFileBits(page, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+  DeleteEnhMetaFile(page);
+  return bytes;
+}
+
+// A document's pages go one a file: ZOBAX.EMF, ZOBAX-2.EMF; a cut tail is no page; what an
+// earlier, longer document left beside ZOBAX.EMF goes, and another document's file stays.
+TEST(Win32EmfDocumentTest, PagesAreFilesAndOnlyStaleKeptPagesGo) {
+  const std::string one = PageOf(10), two = PageOf(20);
+  const std::string document = one + two;
+  EXPECT_EQ(EmfPages(document + two.substr(0, 100)).size(), 2u);
+  const testing::ScratchDir scratch("tolv-emf");
+  const std::string dir = scratch.path();
+  auto read = [&](const std::string& name) {
+    std::ifstream in(dir + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::ofstream(dir + "/ZOBAX-3.EMF") << "stale";
+  std::ofstream(dir + "/doc-3.emf") << "another document";
+  std::string error;
+  ASSERT_TRUE(WriteEmfPages(dir + "/ZOBAX.EMF", document, &error)) << error;
+  ASSERT_TRUE(WriteEmfPages(dir + "/doc.emf", document, &error)) << error;
+  EXPECT_EQ(read("ZOBAX.EMF"), one);
+  EXPECT_EQ(read("ZOBAX-2.EMF"), two);
+  EXPECT_EQ(read("doc-2.emf"), two);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/ZOBAX-3.EMF"));
+  EXPECT_EQ(read("doc-3.emf"), "another document");
+}
 
 TEST(Win32ProgramDirTest, IsTheFolderHoldingTheRunningExe) {
   const std::string dir = ExecutableDirectory();

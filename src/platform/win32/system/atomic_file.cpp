@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "platform/win32/system/error_text.h"
 #include "platform/win32/system/program_dir.h"
+#include "runtime/quoted.h"
 
 namespace tolv {
 
@@ -13,8 +15,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   const std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                  std::to_wstring(GetTickCount64());
   auto failed = [&](const char* step) {
-    *error =
-        std::string(step) + " " + path + " failed (error " + std::to_string(GetLastError()) + ")";
+    *error = std::string(step) + " " + ShownPath(path) + " failed (" +
+             SystemErrorText(GetLastError()) + ")";
     return false;
   };
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
