@@ -156,11 +156,22 @@ SpoolerCallResult CallSpooler(Clock::time_point deadline, Clock::duration cancel
       replied = reader.Take(buffer, static_cast<size_t>(n), &result);
     }
   }
-  close(fds[0]);
   if (!replied) kill(child, SIGKILL);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  // What the child wrote before it was stopped is read to its end (the child is gone, so this
+  // never waits): a job it created and announced is then known, and cancelled, rather than left on
+  // the scheduler because the stop came before its number was read.
+  // A reply read now came after the stop or the deadline: the run ends as stopped all the same.
+  for (bool late_reply = replied || ended; !late_reply;) {
+    char buffer[4096];
+    const ssize_t n = read(fds[0], buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    late_reply = reader.Take(buffer, static_cast<size_t>(n), &result);
+  }
+  close(fds[0]);
   if (replied) result.end = SpoolerCallResult::End::kFinished;
   return result;
 }
