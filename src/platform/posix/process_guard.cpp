@@ -116,6 +116,20 @@ class BoundedStreamBuf : public std::streambuf {
   bool gave_up_ = false;
 };
 
+// std::cerr's buffers live as long as the process (std::cerr is flushed after every static
+// object is gone), held where a leak checker sees them.
+BoundedStreamBuf* kept_error_buffers[4] = {};
+
+void UseBoundedStandardError(int fd) {
+  std::cerr.flush();
+  for (BoundedStreamBuf*& kept : kept_error_buffers) {
+    if (kept != nullptr) continue;
+    kept = new BoundedStreamBuf(fd);
+    std::cerr.rdbuf(kept);
+    return;
+  }
+}
+
 void SilenceLibraries() {
   const int own = fcntl(2, F_DUPFD_CLOEXEC, 3);
   const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -127,10 +141,8 @@ void SilenceLibraries() {
   dup2(null, 2);
   close(null);
   own_standard_error = own;
-  // std::cerr writes to the standard error the program was started with. The buffer lives as
-  // long as the process: std::cerr is flushed after every static object is gone.
-  std::cerr.flush();
-  std::cerr.rdbuf(new BoundedStreamBuf(own));
+  // std::cerr writes to the standard error the program was started with.
+  UseBoundedStandardError(own);
 }
 
 // Set by the first thread that ends the run on a fault.
@@ -176,10 +188,7 @@ bool WriteWithin(int fd, std::string_view bytes, int timeout_ms, std::string* ca
   return true;
 }
 
-void BoundStandardError() {
-  std::cerr.flush();
-  std::cerr.rdbuf(new BoundedStreamBuf(2));
-}
+void BoundStandardError() { UseBoundedStandardError(2); }
 
 void GuardProcess() {
   OpenStandardDescriptors();
