@@ -63,12 +63,6 @@ std::vector<ProfileKey> JobKeys() {
   throw RuntimeError(ErrorKind::kInvalidArgument, "invalid string length");
 }
 
-// The first `length` characters (all of them when it is longer); a negative length raises.
-std::u32string Left(const std::u32string& text, int64_t length) {
-  if (length < 0) InvalidLength();
-  return text.substr(0, static_cast<size_t>(std::min<int64_t>(length, text.size())));
-}
-
 int16_t ReadInt16(const Profile& profile, const std::u32string& section) {
   return ToInt16(LeadingNumber(ReadProfileValue(profile, section, U"Value")));
 }
@@ -77,7 +71,9 @@ int16_t ReadInt16(const Profile& profile, const std::u32string& section) {
 // one extra character at each end and gives its length plus 2.
 void LoadRow(JobState& job, const Profile& profile, int i, RunTrace* trace) {
   std::u32string& row = job.Rows[i];
-  row = ReadProfileValue(profile, U"INFO", RowKey(i));
+  // The row as its padded buffer holds it: the value, then NULs to the buffer's end. Only the
+  // part the length keeps is made.
+  row = profile.Value(U"INFO", RowKey(i)).value_or(std::u32string());
   if (trace != nullptr) {
     // What the reader does to a row with text, for the report: a row without its length is
     // emptied, and a length shorter than the row cuts it.
@@ -101,8 +97,11 @@ void LoadRow(JobState& job, const Profile& profile, int i, RunTrace* trace) {
   std::optional<int32_t> length;
   Step([&] { length = ToInt32(LeadingNumber(ReadProfileValue(profile, U"INFO", LenKey(i)))); });
   Step([&] {
-    if (!length) InvalidLength();
-    row = Left(row, *length);
+    if (!length || *length < 0) {
+      row.resize(kProfileBufferLength, U'\0');  // a length that fails leaves the whole buffer
+      InvalidLength();
+    }
+    row.resize(static_cast<size_t>(std::min<int64_t>(*length, kProfileBufferLength)), U'\0');
   });
   // The frame's two characters off. An empty row has no frame: its length less one is negative,
   // which fails both steps and leaves it empty. Said without raising, as most rows of a job are

@@ -56,22 +56,6 @@ std::u32string ValueText(const JobText& text, std::string_view bytes) {
   return value;
 }
 
-// The lengths, in characters, of the names a reader asks for. A name of n characters takes n to
-// 4n bytes, so a name of any other byte length is passed over without being decoded: a file of
-// millions of short keys nobody wants costs a comparison a line.
-class NameLengths {
- public:
-  void Add(size_t length) {
-    shortest_ = std::min(shortest_, length);
-    longest_ = std::max(longest_, length);
-  }
-  bool MayMatch(size_t bytes) const { return bytes >= shortest_ && (bytes + 3) / 4 <= longest_; }
-
- private:
-  size_t shortest_ = SIZE_MAX;
-  size_t longest_ = 0;
-};
-
 // Calls line(text) for every line of the body: LF, CR LF and CR end a line.
 template <class LineFn>
 void ForEachLine(std::string_view body, LineFn&& line) {
@@ -96,9 +80,17 @@ std::u32string FoldProfileName(std::u32string_view name) {
 
 Profile Profile::Parse(std::string_view bytes) { return Parse(bytes, nullptr); }
 
+void NameLengths::Add(size_t length) {
+  shortest_ = std::min(shortest_, length);
+  longest_ = std::max(longest_, length);
+}
+
 ProfileKeys::ProfileKeys(std::span<const ProfileKey> wanted) {
   for (const ProfileKey& key : wanted) {
     names_.emplace(FoldProfileName(key.section), FoldProfileName(key.key));
+    sections_.insert(FoldProfileName(key.section));
+    section_lengths_.Add(key.section.size());
+    key_lengths_.Add(key.key.size());
   }
 }
 
@@ -107,21 +99,11 @@ Profile Profile::Parse(std::string_view bytes, std::span<const ProfileKey> wante
 }
 
 Profile Profile::Parse(std::string_view bytes, const ProfileKeys& wanted) {
-  return Parse(bytes, &wanted.names_);
+  return Parse(bytes, &wanted);
 }
 
-Profile Profile::Parse(std::string_view bytes, const std::set<Name>* wanted) {
+Profile Profile::Parse(std::string_view bytes, const ProfileKeys* wanted) {
   const JobText text(bytes);
-  std::set<std::u32string> wanted_sections;
-  NameLengths section_lengths;
-  NameLengths key_lengths;
-  if (wanted != nullptr) {
-    for (const Name& name : *wanted) {
-      wanted_sections.insert(name.first);
-      section_lengths.Add(name.first.size());
-      key_lengths.Add(name.second.size());
-    }
-  }
 
   Profile profile;
   profile.encoding_ = text.Reading();
@@ -135,9 +117,9 @@ Profile Profile::Parse(std::string_view bytes, const std::set<Name>* wanted) {
       if (close == std::string_view::npos) return;
       open_section.reset();
       const std::string_view section_bytes = TrimBlanks(content.substr(1, close - 1));
-      if (wanted != nullptr && !section_lengths.MayMatch(section_bytes.size())) return;
+      if (wanted != nullptr && !wanted->section_lengths_.MayMatch(section_bytes.size())) return;
       std::u32string section = FoldProfileName(text.Decode(section_bytes));
-      if (wanted != nullptr && wanted_sections.count(section) == 0) return;
+      if (wanted != nullptr && wanted->sections_.count(section) == 0) return;
       if (seen_sections.insert(section).second) open_section = std::move(section);
       return;
     }
@@ -145,18 +127,38 @@ Profile Profile::Parse(std::string_view bytes, const std::set<Name>* wanted) {
     const size_t equals = content.find('=');
     if (equals == std::string_view::npos) return;
     const std::string_view key_bytes = TrimBlanks(content.substr(0, equals));
-    if (wanted != nullptr && !key_lengths.MayMatch(key_bytes.size())) return;
+    if (wanted != nullptr && !wanted->key_lengths_.MayMatch(key_bytes.size())) return;
     Name name(*open_section, FoldProfileName(text.Decode(key_bytes)));
-    if (wanted != nullptr && wanted->count(name) == 0) return;
+    if (wanted != nullptr && wanted->names_.count(name) == 0) return;
     if (profile.values_.count(name) != 0) return;
     profile.values_.emplace(std::move(name), ValueText(text, content.substr(equals + 1)));
   });
   return profile;
 }
 
+namespace {
+
+// Compares a folded name with one as asked for, the asked one folded character by character.
+int CompareFolded(std::u32string_view folded, std::u32string_view asked) {
+  const size_t common = std::min(folded.size(), asked.size());
+  for (size_t i = 0; i < common; ++i) {
+    const char32_t a = folded[i];
+    const char32_t b = FoldChar(asked[i]);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  return folded.size() < asked.size() ? -1 : (folded.size() > asked.size() ? 1 : 0);
+}
+
+}  // namespace
+
+int Profile::NameOrder::Compare(const Name& folded, const Asked& asked) {
+  const int section = CompareFolded(folded.first, asked.first);
+  return section != 0 ? section : CompareFolded(folded.second, asked.second);
+}
+
 std::optional<std::u32string> Profile::Value(std::u32string_view section,
                                              std::u32string_view key) const {
-  const auto found = values_.find(Name(FoldProfileName(section), FoldProfileName(key)));
+  const auto found = values_.find(NameOrder::Asked(section, key));
   if (found == values_.end()) return std::nullopt;
   return found->second;
 }

@@ -15,6 +15,7 @@
 #ifndef TOLV_JOB_PROFILE_H_
 #define TOLV_JOB_PROFILE_H_
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -35,6 +36,19 @@ struct ProfileKey {
 
 class Profile;
 
+// The lengths, in characters, of the names a reader asks for. A name of n characters takes n to
+// 4n bytes, so a name of any other byte length is passed over without being decoded: a file of
+// millions of short keys nobody wants costs a comparison a line.
+class NameLengths {
+ public:
+  void Add(size_t length);
+  bool MayMatch(size_t bytes) const { return bytes >= shortest_ && (bytes + 3) / 4 <= longest_; }
+
+ private:
+  size_t shortest_ = SIZE_MAX;
+  size_t longest_ = 0;
+};
+
 // The wanted keys of a reader, in the form they are looked up in, made once for every file the
 // reader parses.
 class ProfileKeys {
@@ -44,6 +58,9 @@ class ProfileKeys {
  private:
   friend class Profile;
   std::set<std::pair<std::u32string, std::u32string>> names_;  // folded section and key names
+  std::set<std::u32string> sections_;                          // folded section names
+  NameLengths section_lengths_;
+  NameLengths key_lengths_;
 };
 
 class Profile {
@@ -67,9 +84,20 @@ class Profile {
  private:
   using Name = std::pair<std::u32string, std::u32string>;  // folded section and key names
 
-  static Profile Parse(std::string_view bytes, const std::set<Name>* wanted);
+  // Orders folded names, and compares a folded name with a name as asked for, folding the asked
+  // one as it goes: a lookup copies nothing.
+  struct NameOrder {
+    using is_transparent = void;
+    using Asked = std::pair<std::u32string_view, std::u32string_view>;
+    bool operator()(const Name& a, const Name& b) const { return a < b; }
+    bool operator()(const Name& a, const Asked& b) const { return Compare(a, b) < 0; }
+    bool operator()(const Asked& a, const Name& b) const { return Compare(b, a) > 0; }
+    static int Compare(const Name& folded, const Asked& asked);
+  };
 
-  std::map<Name, std::u32string> values_;
+  static Profile Parse(std::string_view bytes, const ProfileKeys* wanted);
+
+  std::map<Name, std::u32string, NameOrder> values_;
   std::string encoding_;
 };
 
