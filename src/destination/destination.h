@@ -80,6 +80,8 @@ struct FinishedDocument {
   int form_type = 0;
   std::string_view queue = {};
   std::string_view media = {};
+  // The printable area it was laid out for (PrintableArea in held_documents.h).
+  std::string_view area = {};
   // A document reprinted from where it is held: a failure leaves it there and writes no copy.
   std::string_view held_as = {};
 };

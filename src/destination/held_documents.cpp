@@ -17,6 +17,7 @@
 
 #include "runtime/file_path.h"
 #include "runtime/quoted.h"
+#include "runtime/units.h"
 
 namespace tolv {
 namespace {
@@ -81,6 +82,7 @@ void ReadNote(HeldDocument& held) {
     if (key == "form") held.form = value;
     if (key == "queue") held.queue = value;
     if (key == "paper") held.paper = value;
+    if (key == "area") held.area = value;
     if (key == "why") held.why = value;
     if (key == "bytes") held.bytes = value;
     if (key == "checksum") held.checksum = value;
@@ -141,8 +143,8 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
   const std::string note =
       "document=" + path.substr(path.rfind('/') + 1) + "\nwhen=" + LocalTime("%Y-%m-%d %H:%M:%S") +
       "\nform=" + std::to_string(document.form_type) + "\nqueue=" + Field(document.queue) +
-      "\npaper=" + Field(document.media) + "\nwhy=" + Field(cause) +
-      "\nbytes=" + std::to_string(document.bytes.size()) +
+      "\npaper=" + Field(document.media) + "\narea=" + Field(document.area) +
+      "\nwhy=" + Field(cause) + "\nbytes=" + std::to_string(document.bytes.size()) +
       "\nchecksum=" + Checksum(document.bytes) + "\n";
   write(NotePath(path), note, &write_error);
   held.path = path;
@@ -208,12 +210,26 @@ bool RemoveHeldDocument(const HeldDocument& held) {
   return true;
 }
 
+std::string PrintableArea(const PrinterDevice& device) {
+  const auto mm = [](double px, double dpi) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f", dpi > 0 ? px / dpi * kMmPerInch : 0.0);
+    return std::string(text);
+  };
+  return "left " + mm(device.printable_left_px, device.dpi_x) + " mm, top " +
+         mm(device.printable_top_px, device.dpi_y) + " mm, " +
+         mm(device.printable_width_px, device.dpi_x) + " x " +
+         mm(device.printable_height_px, device.dpi_y) + " mm";
+}
+
 FinishedDocument RecordedDestination::Labelled(const FinishedDocument& document,
-                                               const std::string& queue) const {
+                                               const std::string& queue,
+                                               const std::string& area) const {
   FinishedDocument labelled = document;
   labelled.form_type = form_type_;
   labelled.queue = queue;
   labelled.media = inner_->Device().media;
+  labelled.area = area;
   return labelled;
 }
 
@@ -229,13 +245,15 @@ HandOverResult RecordedDestination::Recorded(HandOverResult result, const std::s
 
 HandOverResult RecordedDestination::HandOver(const FinishedDocument& document) {
   const std::string queue = inner_->Queue();
-  return Recorded(inner_->HandOver(Labelled(document, queue)), queue);
+  const std::string area = PrintableArea(inner_->Device());
+  return Recorded(inner_->HandOver(Labelled(document, queue, area)), queue);
 }
 
 HandOverResult RecordedDestination::Keep(const FinishedDocument& document,
                                          const std::string& cause) {
   const std::string queue = inner_->Queue();
-  return Recorded(inner_->Keep(Labelled(document, queue), cause), queue);
+  const std::string area = PrintableArea(inner_->Device());
+  return Recorded(inner_->Keep(Labelled(document, queue, area), cause), queue);
 }
 
 }  // namespace tolv

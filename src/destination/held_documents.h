@@ -31,7 +31,7 @@ struct HeldDocument {
   uintmax_t size = 0;
   // From the note; empty when it is missing or unreadable. The note names its document.
   std::string note_names;
-  std::string when, form, queue, paper, why;
+  std::string when, form, queue, paper, area, why;
   // The document's length and checksum as it was held, for a reprint to tell a damaged one.
   std::string bytes, checksum;
 };
@@ -64,6 +64,11 @@ bool RemoveHeldDocument(const HeldDocument& held);
 // The checksum a note records (64-bit FNV-1a, in hex).
 std::string Checksum(std::string_view bytes);
 
+// Where a page is laid out from, in a note's words ("left 3.4 mm, top 6.4 mm, 203.2 x 284.5
+// mm"): the page is placed from the printable area's corner, so a document laid out for one area
+// lands moved on a printer with another.
+std::string PrintableArea(const PrinterDevice& device);
+
 // What a run hands over and how it went, for its journal line.
 struct HandOverRecord {
   bool handed_over = false;  // HandOver or Keep was called
@@ -86,7 +91,8 @@ class RecordedDestination : public Destination {
   HandOverResult Keep(const FinishedDocument& document, const std::string& cause) override;
 
  private:
-  FinishedDocument Labelled(const FinishedDocument& document, const std::string& queue) const;
+  FinishedDocument Labelled(const FinishedDocument& document, const std::string& queue,
+                            const std::string& area) const;
   HandOverResult Recorded(HandOverResult result, const std::string& queue);
 
   std::unique_ptr<Destination> inner_;

@@ -50,10 +50,17 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
     return fail("it was laid out on " + held.paper + " and the queue " + printer->Queue() +
                 " prints on " + media);
   }
+  // Nor is a page laid out from another corner of the paper: it would land moved.
+  const std::string area = PrintableArea(printer->Device());
+  if (!printer->Queue().empty() && !held.area.empty() && held.area != area) {
+    return fail("it was laid out for a printable area of " + held.area + " and the queue " +
+                printer->Queue() + " prints on " + area + ": run the job again");
+  }
   FinishedDocument document{read.bytes, "PDF"};
   document.form_type = std::atoi(form.c_str());
   document.queue = held.queue;
   document.media = held.paper;
+  document.area = held.area;
   document.held_as = held.path;
   HandOverRecord record;
   record.handed_over = true;
