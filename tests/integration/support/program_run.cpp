@@ -1,5 +1,6 @@
 #include "integration/support/program_run.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -88,6 +89,13 @@ RunResult ProgramDir::RunWith(const std::vector<std::string>& args,
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     execv(exe.c_str(), argv.data());
+    // A copy another process still holds open for writing (a child forked while it was being
+    // copied) cannot be run for a moment: try again, then say why in the run's standard error.
+    for (int i = 0; i < 100 && errno == ETXTBSY; ++i) {
+      usleep(20'000);
+      execv(exe.c_str(), argv.data());
+    }
+    dprintf(2, "cannot run %s: %s\n", exe.c_str(), strerror(errno));
     _exit(127);
   }
   RunResult result;
