@@ -78,64 +78,18 @@ std::vector<std::string> TestPageLabel(const tolv::Destination& printer,
   };
 }
 
-int Run(int argc, char** argv) {
-  tolv::BoundStandardStreams();
-  // UTF-8 from here on, whatever code page the machine hands main.
-  const std::vector<std::string> args = tolv::CommandLineArguments(argc, argv);
-  const tolv::Options options = tolv::ParseOptions(
-      std::vector<std::string>(args.empty() ? args.end() : args.begin() + 1, args.end()));
-  std::ostringstream answer;
-  if (auto status =
-          tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), answer, std::cerr)) {
-    return *status == 0 ? Report(answer.str()) : *status;
-  }
-  std::string error;
-  const std::optional<std::string> tolv_dir = tolv::EnvironmentValue("TOLV_DIR");
-  const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
-      options.program_dir, tolv_dir ? tolv_dir->c_str() : nullptr,
-      tolv::FoundProgramDirectory(args.empty() ? nullptr : args[0].c_str()), &error);
-  if (!error.empty()) {
-    std::cerr << "tolv: " << error << "\n";
-    return tolv::kUsageErrorStatus;
-  }
-  const std::string program_dir = dir.path;
-  if (options.held) return Report(tolv::HeldListing(program_dir));
-  if (!options.reprint.empty()) {
-    std::ostringstream printed;
-    const int status = tolv::ReprintHeld(
-        program_dir, options.reprint,
-        [&](const std::string& title) { return tolv::FindDefaultPrinter(program_dir, title); },
-        printed, std::cerr,
-        [&](bool failure, const std::string& line) {
-          tolv::OpenJournal(tolv::ReadJournalFile(program_dir))->Write(failure, line);
-        });
-    const int written = Report(printed.str());
-    return status != 0 ? status : written;
-  }
-  // The operator's output is one this machine can write, and never replaces a device, a pipe or a
-  // file tolv itself reads: refused before anything is read or written.
-  tolv::WholeFileWriter preview_writer = nullptr;
-  if (!options.pdf.empty()) {
-    std::string why;
-    int status = tolv::kUsageErrorStatus;
-    preview_writer = tolv::PreviewWriter(options.emf, &why, &status);
-    if (preview_writer == nullptr) {
-      std::cerr << "tolv: " << why << "; nothing was read or written\n";
-      return status;
-    }
-    std::vector<std::string> kept = {tolv::JobFilePath(program_dir), program_dir + "/tolv.conf"};
-    // KORDELA.* is the form of an unknown form type.
-    for (const char* type : {"1", "2", "3", "4", "5", "6", "7", ""}) {
-      for (const char* kind : {"GFX", "DAT"}) {
-        kept.push_back(program_dir + "/KORDEL" + type + "A." + kind);
-      }
-    }
-    if (const std::string refused = tolv::RefusedOutput(options.pdf, kept); !refused.empty()) {
-      std::cerr << "tolv: " << refused << "; nothing was read or written\n";
-      return tolv::kUsageErrorStatus;
-    }
-  }
+// A run of the job: read, laid out, handed to the printer (or checked, previewed). `reprint`,
+// when given, is a held document whose job is laid out again in place of the program directory's
+// job file: a failure keeps that document held where it is.
+struct HeldReprint {
+  const tolv::HeldDocument& held;
+  const std::string& job;
+  std::ostream& printed;  // the line of a reprint that printed
+};
 
+int RunJob(const tolv::Options& options, const tolv::ProgramDirectory& dir,
+           tolv::WholeFileWriter preview_writer, const HeldReprint* reprint) {
+  const std::string program_dir = dir.path;
   // The run records what it does: a check reports it, a proof draws the form where it was placed.
   std::unique_ptr<tolv::RunTrace> trace =
       options.proof ? std::make_unique<tolv::ProofTrace>() : std::make_unique<tolv::RunTrace>();
@@ -187,8 +141,8 @@ int Run(int argc, char** argv) {
     // A document the printer does not take is held with its form type (asked now: the job is
     // read before the printer is looked for).
     return std::unique_ptr<tolv::Destination>(std::make_unique<tolv::RecordedDestination>(
-        std::move(printer), options.test_page != 0 ? options.test_page : trace->form_type,
-        &record));
+        std::move(printer), options.test_page != 0 ? options.test_page : trace->form_type, &record,
+        &trace->job_text, reprint != nullptr ? reprint->held.path : std::string()));
   };
   const std::unique_ptr<tolv::Platform> platform = tolv::MakeDefaultPlatform(settings);
   // A run that prints (not a check or a preview) leaves one line in the journal; writing it never
@@ -196,10 +150,11 @@ int Run(int argc, char** argv) {
   const bool journalled = !options.check && options.pdf.empty();
   const auto journal = [&](int status, const std::string& errors) {
     if (!journalled) return;
-    const std::string what = options.test_page != 0
-                                 ? "test page of form type " + std::to_string(options.test_page)
-                                 : "form type " + std::to_string(trace->form_type) +
-                                       ", output mode " + std::to_string(trace->output_mode);
+    std::string what = options.test_page != 0
+                           ? "test page of form type " + std::to_string(options.test_page)
+                           : "form type " + std::to_string(trace->form_type) + ", output mode " +
+                                 std::to_string(trace->output_mode);
+    if (reprint != nullptr) what = "reprint of " + reprint->held.name + ", laid out again, " + what;
     std::string line;
     if (record.handed_over) {
       line = tolv::JournalLine(record, what);
@@ -209,8 +164,9 @@ int Run(int argc, char** argv) {
     } else {
       return;  // no job: nothing happened
     }
-    tolv::OpenJournal(tolv::ReadJournalFile(program_dir))
-        ->Write(!record.handed_over ? status != 0 : !record.result.ok, line);
+    const bool failure = !record.handed_over ? status != 0 : !record.result.ok;
+    tolv::OpenJournal(tolv::ReadJournalFile(program_dir))->Write(failure, line);
+    if (reprint != nullptr && !failure) reprint->printed << line << "\n";
   };
   if (options.test_page != 0) {
     const int status =
@@ -219,7 +175,8 @@ int Run(int argc, char** argv) {
     return status;
   }
   std::ostringstream errors;
-  const int status = tolv::Main(*platform, errors, trace.get());
+  const int status =
+      tolv::Main(*platform, errors, trace.get(), reprint != nullptr ? &reprint->job : nullptr);
   std::cerr << errors.str() << std::flush;
   journal(status, errors.str());
   if (!options.check) return status;
@@ -233,6 +190,71 @@ int Run(int argc, char** argv) {
   const std::string report = tolv::CheckReport(*trace, &problems);
   if (const int written = Report(report); written != 0) return written;
   return problems ? 1 : 0;
+}
+
+int Run(int argc, char** argv) {
+  tolv::BoundStandardStreams();
+  // UTF-8 from here on, whatever code page the machine hands main.
+  const std::vector<std::string> args = tolv::CommandLineArguments(argc, argv);
+  const tolv::Options options = tolv::ParseOptions(
+      std::vector<std::string>(args.empty() ? args.end() : args.begin() + 1, args.end()));
+  std::ostringstream answer;
+  if (auto status =
+          tolv::AnswerWithoutRunning(options, tolv::LibraryVersions(), answer, std::cerr)) {
+    return *status == 0 ? Report(answer.str()) : *status;
+  }
+  std::string error;
+  const std::optional<std::string> tolv_dir = tolv::EnvironmentValue("TOLV_DIR");
+  const tolv::ProgramDirectory dir = tolv::ChooseProgramDirectory(
+      options.program_dir, tolv_dir ? tolv_dir->c_str() : nullptr,
+      tolv::FoundProgramDirectory(args.empty() ? nullptr : args[0].c_str()), &error);
+  if (!error.empty()) {
+    std::cerr << "tolv: " << error << "\n";
+    return tolv::kUsageErrorStatus;
+  }
+  const std::string program_dir = dir.path;
+  if (options.held) return Report(tolv::HeldListing(program_dir));
+  if (!options.reprint.empty()) {
+    std::ostringstream printed;
+    const int status = tolv::ReprintHeld(
+        program_dir, options.reprint,
+        [&](const std::string& title) { return tolv::FindDefaultPrinter(program_dir, title); },
+        printed, std::cerr,
+        [&](bool failure, const std::string& line) {
+          tolv::OpenJournal(tolv::ReadJournalFile(program_dir))->Write(failure, line);
+        },
+        [&](const tolv::HeldDocument& held, const std::string& job) {
+          const HeldReprint reprint{held, job, printed};
+          return RunJob(options, dir, nullptr, &reprint);
+        });
+    const int written = Report(printed.str());
+    return status != 0 ? status : written;
+  }
+  // The operator's output is one this machine can write, and never replaces a device, a pipe or a
+  // file tolv itself reads: refused before anything is read or written.
+  tolv::WholeFileWriter preview_writer = nullptr;
+  if (!options.pdf.empty()) {
+    std::string why;
+    int status = tolv::kUsageErrorStatus;
+    preview_writer = tolv::PreviewWriter(options.emf, &why, &status);
+    if (preview_writer == nullptr) {
+      std::cerr << "tolv: " << why << "; nothing was read or written\n";
+      return status;
+    }
+    std::vector<std::string> kept = {tolv::JobFilePath(program_dir), program_dir + "/tolv.conf"};
+    // KORDELA.* is the form of an unknown form type.
+    for (const char* type : {"1", "2", "3", "4", "5", "6", "7", ""}) {
+      for (const char* kind : {"GFX", "DAT"}) {
+        kept.push_back(program_dir + "/KORDEL" + type + "A." + kind);
+      }
+    }
+    if (const std::string refused = tolv::RefusedOutput(options.pdf, kept); !refused.empty()) {
+      std::cerr << "tolv: " << refused << "; nothing was read or written\n";
+      return tolv::kUsageErrorStatus;
+    }
+  }
+
+  return RunJob(options, dir, preview_writer, nullptr);
 }
 
 }  // namespace

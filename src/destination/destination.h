@@ -82,6 +82,8 @@ struct FinishedDocument {
   std::string_view media = {};
   // The printable area it was laid out for (PrintableArea in held_documents.h).
   std::string_view area = {};
+  // The job it was made from, kept with a held copy so that a reprint can lay it out again.
+  std::string_view job = {};
   // A document reprinted from where it is held: a failure leaves it there and writes no copy.
   std::string_view held_as = {};
 };

@@ -86,6 +86,7 @@ void ReadNote(HeldDocument& held) {
     if (key == "why") held.why = value;
     if (key == "bytes") held.bytes = value;
     if (key == "checksum") held.checksum = value;
+    if (key == "job") held.job_checksum = value;
   }
 }
 
@@ -146,7 +147,11 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
       "\npaper=" + Field(document.media) + "\narea=" + Field(document.area) +
       "\nwhy=" + Field(cause) + "\nbytes=" + std::to_string(document.bytes.size()) +
       "\nchecksum=" + Checksum(document.bytes) + "\n";
-  write(NotePath(path), note, &write_error);
+  // The job, for a reprint that has to lay the page out again; the note names it only once it is
+  // written whole.
+  const bool job_kept = !document.job.empty() && write(path + ".qjt", document.job, &write_error);
+  write(NotePath(path), note + (job_kept ? "job=" + Checksum(document.job) + "\n" : ""),
+        &write_error);
   held.path = path;
 
   std::vector<HeldDocument> all = ListHeldDocuments(program_dir);
@@ -178,6 +183,9 @@ std::vector<HeldDocument> ListHeldDocuments(const std::string& program_dir) {
     held.path = dir + "/" + held.name;
     held.size = it->file_size(kind_error);
     if (kind_error) held.size = 0;
+    // The job kept beside it counts toward the folder's bound.
+    const uintmax_t job_size = fs::file_size(PathFromUtf8(HeldJobPath(held)), kind_error);
+    if (!kind_error) held.size += job_size;
     ReadNote(held);
     list.push_back(std::move(held));
   }
@@ -203,10 +211,13 @@ std::string HeldDocumentProblem(const HeldDocument& held, std::string_view bytes
   return "";
 }
 
+std::string HeldJobPath(const HeldDocument& held) { return held.path + ".qjt"; }
+
 bool RemoveHeldDocument(const HeldDocument& held) {
   std::error_code error;
   if (!fs::remove(PathFromUtf8(held.path), error) || error) return false;
   fs::remove(PathFromUtf8(NotePath(held.path)), error);
+  fs::remove(PathFromUtf8(HeldJobPath(held)), error);
   return true;
 }
 
@@ -230,6 +241,8 @@ FinishedDocument RecordedDestination::Labelled(const FinishedDocument& document,
   labelled.queue = queue;
   labelled.media = inner_->Device().media;
   labelled.area = area;
+  if (job_ != nullptr) labelled.job = *job_;
+  if (!held_as_.empty()) labelled.held_as = held_as_;
   return labelled;
 }
 

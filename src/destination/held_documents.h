@@ -34,6 +34,8 @@ struct HeldDocument {
   std::string when, form, queue, paper, area, why;
   // The document's length and checksum as it was held, for a reprint to tell a damaged one.
   std::string bytes, checksum;
+  // The checksum of the job kept beside it (HeldJobPath); empty when none was kept.
+  std::string job_checksum;
 };
 
 // The outcome of holding one document.
@@ -58,7 +60,10 @@ std::vector<HeldDocument> ListHeldDocuments(const std::string& program_dir);
 // Why a held document is not one to reprint (no note, damaged, not a PDF); "" when it is.
 std::string HeldDocumentProblem(const HeldDocument& held, std::string_view bytes);
 
-// Removes a held document and its note; false when the document could not be removed.
+// Where the job a held document was made from is kept: beside it, as <name>.qjt.
+std::string HeldJobPath(const HeldDocument& held);
+
+// Removes a held document, its note and its job; false when the document could not be removed.
 bool RemoveHeldDocument(const HeldDocument& held);
 
 // The checksum a note records (64-bit FNV-1a, in hex).
@@ -81,8 +86,15 @@ struct HandOverRecord {
 // queue and media (for a note, should it be held), and the outcome is recorded in `record`.
 class RecordedDestination : public Destination {
  public:
-  RecordedDestination(std::unique_ptr<Destination> inner, int form_type, HandOverRecord* record)
-      : inner_(std::move(inner)), form_type_(form_type), record_(record) {}
+  // `job`, when given, is the job's text, kept with a held copy; `held_as` names the held
+  // document a reprint lays out again (a failure then keeps it where it is, holding no second).
+  RecordedDestination(std::unique_ptr<Destination> inner, int form_type, HandOverRecord* record,
+                      const std::string* job = nullptr, std::string held_as = {})
+      : inner_(std::move(inner)),
+        form_type_(form_type),
+        record_(record),
+        job_(job),
+        held_as_(std::move(held_as)) {}
 
   const PrinterDevice& Device() const override { return inner_->Device(); }
   std::string Describe() const override { return inner_->Describe(); }
@@ -98,6 +110,8 @@ class RecordedDestination : public Destination {
   std::unique_ptr<Destination> inner_;
   int form_type_;
   HandOverRecord* record_;
+  const std::string* job_;
+  std::string held_as_;
 };
 
 }  // namespace tolv

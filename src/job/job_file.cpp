@@ -143,7 +143,10 @@ JobLoad LoadJobFile(JobState& job, const std::string& program_dir, std::string* 
         "the job file " + ShownPath(JobFilePath(program_dir)) + " cannot be read: " + read.cause;
     return JobLoad::kUnreadable;
   }
-  if (trace != nullptr) trace->Note("job file", JobFilePath(program_dir));
+  if (trace != nullptr) {
+    trace->Note("job file", JobFilePath(program_dir));
+    trace->job_text = read.bytes;
+  }
   ReadJobText(job, read.bytes, trace);
   return JobLoad::kLoaded;
 }

@@ -77,6 +77,9 @@ class RunTrace {
   int form_type = 0;
   // Its output mode, for the journal.
   int output_mode = 0;
+  // The job's bytes as read: a document held after a failed print keeps them, so that a reprint
+  // on a printer with other paper or another printable area can lay the page out again.
+  std::string job_text;
   // The printer's device pixels per millimetre, for positions in the report.
   double px_per_mm_x = 0;
   double px_per_mm_y = 0;

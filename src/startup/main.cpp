@@ -12,7 +12,7 @@ namespace tolv {
 
 int Main(Platform& platform, RunTrace* trace) { return Main(platform, std::cerr, trace); }
 
-int Main(Platform& platform, std::ostream& errors, RunTrace* trace) {
+int Main(Platform& platform, std::ostream& errors, RunTrace* trace, const std::string* held_job) {
   JobState job;
   const std::string program_dir = platform.ProgramDirectory();
   // A program that cannot find its own directory cannot tell whether it has a job: that is a
@@ -25,7 +25,11 @@ int Main(Platform& platform, std::ostream& errors, RunTrace* trace) {
   }
   // Without a job file nothing is read, no printer is looked for, and nothing is written.
   std::string problem;
-  switch (LoadJobFile(job, program_dir, &problem, trace)) {
+  if (held_job != nullptr) {
+    ReadJobText(job, *held_job, trace);
+    if (trace != nullptr) trace->job_text = *held_job;
+  }
+  switch (held_job != nullptr ? JobLoad::kLoaded : LoadJobFile(job, program_dir, &problem, trace)) {
     case JobLoad::kMissing:
       if (trace != nullptr) trace->Note("job file", "none: nothing to print");
       return 0;

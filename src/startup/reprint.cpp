@@ -7,6 +7,7 @@
 #include "destination/file_printer.h"
 #include "destination/held_documents.h"
 #include "destination/journal.h"
+#include "job/job_file.h"
 #include "runtime/file_reader.h"
 #include "runtime/quoted.h"
 
@@ -23,7 +24,7 @@ std::string Said(const std::string& value) { return value.empty() ? "?" : value;
 // scheduler that never answers would hold each of them for its time).
 int ReprintOne(const std::string& program_dir, const HeldDocument& held, const PrinterFinder& find,
                std::ostream& out, std::ostream& errors, const JournalWriter& journal,
-               bool* no_printer) {
+               const HeldJobRun& run_job, bool* no_printer) {
   const auto fail = [&](const std::string& cause) {
     const std::string line = OneLine("tolv: the held document " + Quoted(held.path) +
                                      " was not printed: " + cause + "; it stays held");
@@ -40,21 +41,38 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
   }
   if (*no_printer) return fail("no printer was found for the document before it");
   const std::string form = held.form.empty() ? "0" : held.form;
-  const std::unique_ptr<Destination> printer = find("tolv: form type " + form);
+  std::unique_ptr<Destination> printer = find("tolv: form type " + form);
   // Handed to the file printer it would replace ZOBAX.PDF: no print, and an earlier one lost.
   if (printer == nullptr) return fail("this machine cannot hand a held document to its printer");
   if (printer->FilePrinter()) return fail("this machine has no printer to print it on");
-  // A page laid out on other paper would come out moved or cut: the job is to be run again.
+  // A page laid out on other paper, or from another corner of the paper (held while no queue
+  // could be measured), would come out moved or cut: its job is laid out again for this queue.
   const std::string& media = printer->Device().media;
-  if (!printer->Queue().empty() && !held.paper.empty() && held.paper != media) {
-    return fail("it was laid out on " + held.paper + " and the queue " + printer->Queue() +
-                " prints on " + media);
-  }
-  // Nor is a page laid out from another corner of the paper: it would land moved.
   const std::string area = PrintableArea(printer->Device());
-  if (!printer->Queue().empty() && !held.area.empty() && held.area != area) {
-    return fail("it was laid out for a printable area of " + held.area + " and the queue " +
-                printer->Queue() + " prints on " + area + ": run the job again");
+  std::string moved;
+  if (!printer->Queue().empty() && !held.paper.empty() && held.paper != media) {
+    moved = "it was laid out on " + held.paper + " and the queue " + printer->Queue() +
+            " prints on " + media;
+  } else if (!printer->Queue().empty() && !held.area.empty() && held.area != area) {
+    moved = "it was laid out for a printable area of " + held.area + " and the queue " +
+            printer->Queue() + " prints on " + area;
+  }
+  if (!moved.empty()) {
+    if (!run_job || held.job_checksum.empty()) return fail(moved + "; run the job again");
+    const FileRead job =
+        ReadFileBeside(HeldDirectory(program_dir), held.name + ".qjt", kJobFileLimit);
+    if (job.status != FileRead::Status::kRead || Checksum(job.bytes) != held.job_checksum) {
+      return fail(moved + ", and the job kept with it is damaged; run the job again");
+    }
+    printer.reset();  // the run finds its own
+    if (run_job(held, job.bytes) != 0) return 2;
+    if (!RemoveHeldDocument(held)) {
+      errors << "tolv: the held document " << Quoted(held.path)
+             << " was printed but cannot be removed; remove it before the next reprint\n"
+             << std::flush;
+      return 2;
+    }
+    return 0;
   }
   FinishedDocument document{read.bytes, "PDF"};
   document.form_type = std::atoi(form.c_str());
@@ -102,7 +120,8 @@ std::string HeldListing(const std::string& program_dir) {
 }
 
 int ReprintHeld(const std::string& program_dir, const std::string& which, const PrinterFinder& find,
-                std::ostream& out, std::ostream& errors, const JournalWriter& journal) {
+                std::ostream& out, std::ostream& errors, const JournalWriter& journal,
+                const HeldJobRun& run_job) {
   std::vector<HeldDocument> chosen;
   for (HeldDocument& held : ListHeldDocuments(program_dir)) {
     if (which == "all" || held.name == which) chosen.push_back(std::move(held));
@@ -120,7 +139,9 @@ int ReprintHeld(const std::string& program_dir, const std::string& which, const 
   int status = 0;
   bool no_printer = false;
   for (const HeldDocument& held : chosen) {
-    if (ReprintOne(program_dir, held, find, out, errors, journal, &no_printer) != 0) status = 2;
+    if (ReprintOne(program_dir, held, find, out, errors, journal, run_job, &no_printer) != 0) {
+      status = 2;
+    }
   }
   return status;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "destination/destination.h"
+#include "destination/held_documents.h"
 
 namespace tolv {
 
@@ -20,15 +21,21 @@ std::string HeldListing(const std::string& program_dir);
 using PrinterFinder = std::function<std::unique_ptr<Destination>(const std::string& job_title)>;
 // Writes one journal line; `failure` when a document was not handed over.
 using JournalWriter = std::function<void(bool failure, const std::string& line)>;
+// Lays the held document's job out again and prints it as a run would, the failure keeping the
+// document held where it is; returns the run's exit status (its lines said and journalled).
+using HeldJobRun = std::function<int(const HeldDocument& held, const std::string& job)>;
 
 // Hands the held document `which` (its name in held/, or "all") to the printer `find` finds, one
 // job each: a document the printer took is removed with its note, every other one stays held. A
 // document that is damaged or not one tolv held (no note naming it, a changed length or
-// checksum, not a whole PDF), or laid out on other paper than the queue's, is refused and kept.
+// checksum, not a whole PDF) is refused and kept. One laid out on other paper or for another
+// printable area than the queue's would land moved: its job, when it was kept, is laid out again
+// by `run_job`; otherwise it is refused and kept.
 // `out` gets a line per document printed, `errors` one line per document not printed. Returns 0
 // when every document asked for was printed, 1 when `which` names no held document, 2 otherwise.
 int ReprintHeld(const std::string& program_dir, const std::string& which, const PrinterFinder& find,
-                std::ostream& out, std::ostream& errors, const JournalWriter& journal);
+                std::ostream& out, std::ostream& errors, const JournalWriter& journal,
+                const HeldJobRun& run_job = nullptr);
 
 }  // namespace tolv
 

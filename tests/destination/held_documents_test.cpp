@@ -58,6 +58,8 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
     const std::string pdf = "%PDF-1.5 " + std::string(84, 'y') + "\n%%EOF\n";
     FinishedDocument document{pdf, "PDF"};
     document.form_type = 4;
+    const std::string job = "[BLANK]\nValue=4\n";
+    document.job = job;
     const Held held = HoldDocument(&WritePlainly, dir, document, "the queue said no", c.limits);
     ASSERT_FALSE(held.path.empty()) << held.error;
     std::vector<std::string> names = Names(dir);
@@ -76,6 +78,12 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
     HeldDocument renamed = note;
     renamed.name = "other.pdf";
     EXPECT_NE(HeldDocumentProblem(renamed, pdf), "") << "a note names its own document";
+    // The job is kept beside it for a reprint that lays it out again, and goes with it.
+    EXPECT_EQ(note.job_checksum, Checksum(job));
+    ASSERT_TRUE(fs::exists(HeldJobPath(note)));
+    EXPECT_TRUE(RemoveHeldDocument(note));
+    EXPECT_FALSE(fs::exists(HeldJobPath(note)));
+    EXPECT_FALSE(fs::exists(note.path + ".txt"));
   }
 }
 
