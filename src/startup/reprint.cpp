@@ -56,7 +56,7 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
     return fail("it was laid out for a printable area of " + held.area + " and the queue " +
                 printer->Queue() + " prints on " + area + ": run the job again");
   }
-  FinishedDocument document{read.bytes, "PDF"};
+  FinishedDocument document{read.bytes, HeldDocumentKind(held)};
   document.form_type = std::atoi(form.c_str());
   document.queue = held.queue;
   document.media = held.paper;

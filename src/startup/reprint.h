@@ -24,7 +24,8 @@ using JournalWriter = std::function<void(bool failure, const std::string& line)>
 // Hands the held document `which` (its name in held/, or "all") to the printer `find` finds, one
 // job each: a document the printer took is removed with its note, every other one stays held. A
 // document that is damaged or not one tolv held (no note naming it, a changed length or
-// checksum, not a whole PDF), or laid out on other paper than the queue's, is refused and kept.
+// checksum, not a whole PDF or metafile document), or laid out on other paper or for another
+// printable area than the queue's, is refused and kept.
 // `out` gets a line per document printed, `errors` one line per document not printed. Returns 0
 // when every document asked for was printed, 1 when `which` names no held document, 2 otherwise.
 int ReprintHeld(const std::string& program_dir, const std::string& which, const PrinterFinder& find,
