@@ -59,6 +59,53 @@ bool IsHeldName(const std::string& name) {
 
 std::string NotePath(const std::string& document_path) { return document_path + ".txt"; }
 
+uint32_t LittleEndian32(std::string_view bytes, size_t at) {
+  const auto byte = [&](size_t k) { return uint32_t{static_cast<unsigned char>(bytes[at + k])}; };
+  return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+}
+
+// A PDF starts with its header and ends with its end-of-file marker (and a line break or two).
+bool WholePdf(std::string_view bytes) {
+  std::string_view end = bytes;
+  while (!end.empty() && (end.back() == '\n' || end.back() == '\r')) end.remove_suffix(1);
+  return bytes.starts_with("%PDF-") && end.ends_with("%%EOF");
+}
+
+// The GDI printer's document: one enhanced metafile per page, one after the other. Each starts
+// with its header record (which states the metafile's length) and ends with its end-of-file
+// record, and the metafiles cover the bytes exactly. Read here byte by byte, little-endian, as the
+// file format is, so that either machine can tell a whole document from a cut one.
+bool WholeEnhancedMetafiles(std::string_view bytes) {
+  constexpr uint32_t kHeaderRecord = 1, kEndOfFileRecord = 14;
+  constexpr uint32_t kSignature = 0x464D4520;  // " EMF"
+  constexpr size_t kHeaderBytes = 88;          // the header record up to its millimetres
+  size_t at = 0;
+  do {
+    const std::string_view rest = bytes.substr(at);
+    if (rest.size() < kHeaderBytes || LittleEndian32(rest, 0) != kHeaderRecord ||
+        LittleEndian32(rest, 40) != kSignature) {
+      return false;
+    }
+    const uint32_t length = LittleEndian32(rest, 48);
+    if (length < kHeaderBytes || length > rest.size()) return false;
+    // Its records, each stating its length (a whole number of 4-byte units), end exactly where
+    // the metafile does, the last one its end of file.
+    uint32_t type = 0;
+    size_t record = 0;
+    while (record < length) {
+      if (length - record < 8) return false;
+      type = LittleEndian32(rest, record);
+      const uint32_t size = LittleEndian32(rest, record + 4);
+      if (size < 8 || size % 4 != 0 || size > length - record) return false;
+      if (record == 0 && (type != kHeaderRecord || size < kHeaderBytes)) return false;
+      record += size;
+    }
+    if (type != kEndOfFileRecord) return false;
+    at += length;
+  } while (at < bytes.size());
+  return true;
+}
+
 std::string Field(std::string_view line) { return OneLine(std::string(line)); }
 
 void ReadNote(HeldDocument& held) {
@@ -201,14 +248,18 @@ std::string HeldDocumentProblem(const HeldDocument& held, std::string_view bytes
   if (held.bytes != std::to_string(bytes.size()) || held.checksum != Checksum(bytes)) {
     return "it is not the document that was held (damaged or changed since)";
   }
-  // A PDF starts with its header and ends with its end-of-file marker (and a line break or two).
-  std::string_view end = bytes;
-  while (!end.empty() && (end.back() == '\n' || end.back() == '\r')) end.remove_suffix(1);
-  if (!Lower(held.name).ends_with(".pdf") || !bytes.starts_with("%PDF-") ||
-      !end.ends_with("%%EOF")) {
+  // The name's extension says which kind of document it is, as the run that held it named it.
+  if (HeldDocumentKind(held) == "EMF") {
+    return WholeEnhancedMetafiles(bytes) ? "" : "it is not a whole enhanced metafile document";
+  }
+  if (!Lower(held.name).ends_with(".pdf") || !WholePdf(bytes)) {
     return "it is not a whole PDF document";
   }
   return "";
+}
+
+std::string_view HeldDocumentKind(const HeldDocument& held) {
+  return Lower(held.name).ends_with(".emf") ? "EMF" : "PDF";
 }
 
 std::string HeldJobPath(const HeldDocument& held) { return held.path + ".qjt"; }

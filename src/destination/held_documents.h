@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "destination/destination.h"
@@ -57,8 +58,12 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
 // The held documents, oldest first (their names begin with the date and time).
 std::vector<HeldDocument> ListHeldDocuments(const std::string& program_dir);
 
-// Why a held document is not one to reprint (no note, damaged, not a PDF); "" when it is.
+// Why a held document is not one to reprint (no note, damaged, not a whole document of the kind
+// its name's extension says: a PDF, or an EMF of one enhanced metafile per page); "" when it is.
 std::string HeldDocumentProblem(const HeldDocument& held, std::string_view bytes);
+
+// The kind of document a held one is, as its name's extension says: "EMF" or "PDF".
+std::string_view HeldDocumentKind(const HeldDocument& held);
 
 // Where the job a held document was made from is kept: beside it, as <name>.qjt.
 std::string HeldJobPath(const HeldDocument& held);

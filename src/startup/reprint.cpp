@@ -74,7 +74,7 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
     }
     return 0;
   }
-  FinishedDocument document{read.bytes, "PDF"};
+  FinishedDocument document{read.bytes, HeldDocumentKind(held)};
   document.form_type = std::atoi(form.c_str());
   document.queue = held.queue;
   document.media = held.paper;

@@ -28,9 +28,9 @@ using HeldJobRun = std::function<int(const HeldDocument& held, const std::string
 // Hands the held document `which` (its name in held/, or "all") to the printer `find` finds, one
 // job each: a document the printer took is removed with its note, every other one stays held. A
 // document that is damaged or not one tolv held (no note naming it, a changed length or
-// checksum, not a whole PDF) is refused and kept. One laid out on other paper or for another
-// printable area than the queue's would land moved: its job, when it was kept, is laid out again
-// by `run_job`; otherwise it is refused and kept.
+// checksum, not a whole PDF or metafile document) is refused and kept. One laid out on other
+// paper or for another printable area than the queue's would land moved: its job, when it was
+// kept, is laid out again by `run_job`; otherwise it is refused and kept.
 // `out` gets a line per document printed, `errors` one line per document not printed. Returns 0
 // when every document asked for was printed, 1 when `which` names no held document, 2 otherwise.
 int ReprintHeld(const std::string& program_dir, const std::string& which, const PrinterFinder& find,

@@ -87,6 +87,66 @@ TEST(HeldDocumentsTest, TheOldestGoFirst) {
   }
 }
 
+void Put32(std::string& bytes, size_t at, uint32_t value) {
+  for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(value >> (8 * k) & 0xff);
+}
+
+// One page as the GDI printer records it: the header record (88 bytes, " EMF", the metafile's
+// length), one drawing record, the end-of-file record.
+std::string Metafile() {
+  std::string bytes(88 + 12 + 20, '\0');
+  Put32(bytes, 0, 1);
+  Put32(bytes, 4, 88);
+  Put32(bytes, 40, 0x464D4520);
+  Put32(bytes, 48, static_cast<uint32_t>(bytes.size()));
+  Put32(bytes, 52, 3);
+  Put32(bytes, 88, 27);  // a MoveTo
+  Put32(bytes, 92, 12);
+  Put32(bytes, 100, 14);
+  Put32(bytes, 104, 20);
+  Put32(bytes, 116, 20);
+  return bytes;
+}
+
+// A reprint takes only a whole document of the kind its name says: a PDF, or metafiles one after
+// the other, each from its header to its end of file, covering the bytes exactly.
+TEST(HeldDocumentsTest, AReprintTakesOnlyAWholeDocumentOfTheKindItsNameSays) {
+  const std::string pdf = "%PDF-1.5 page\n%%EOF\r\n";
+  const std::string page = Metafile();
+  std::string no_end = page;
+  Put32(no_end, 100, 12);  // the last record is no end of file
+  std::string too_long = page;
+  Put32(too_long, 48, static_cast<uint32_t>(page.size() + 4));
+  struct Case {
+    const char* what;
+    const char* name;
+    std::string bytes;
+    bool whole;
+  };
+  const Case cases[] = {
+      {"a PDF", "a.pdf", pdf, true},
+      {"a cut PDF", "a.pdf", pdf.substr(0, 12), false},
+      {"one page", "a.emf", page, true},
+      {"two pages", "a.EMF", page + page, true},
+      {"a page cut in its records", "a.emf", page.substr(0, page.size() - 4), false},
+      {"the second page cut", "a.emf", page + page.substr(0, 100), false},
+      {"bytes after the last page", "a.emf", page + "tail", false},
+      {"no end-of-file record", "a.emf", no_end, false},
+      {"a length past the end", "a.emf", too_long, false},
+      {"a PDF named .emf", "a.emf", pdf, false},
+      {"a metafile named .pdf", "a.pdf", page, false},
+      {"nothing", "a.emf", "", false},
+  };
+  for (const Case& c : cases) {
+    HeldDocument held;
+    held.name = held.note_names = c.name;
+    held.bytes = std::to_string(c.bytes.size());
+    held.checksum = Checksum(c.bytes);
+    EXPECT_EQ(HeldDocumentProblem(held, c.bytes).empty(), c.whole)
+        << c.what << ": " << HeldDocumentProblem(held, c.bytes);
+  }
+}
+
 // Two failures never share a file; a held folder that cannot be made leaves the document as
 // ZOBAX.PDF, and the line says both.
 TEST(HeldDocumentsTest, NeverOverwrittenAndNeverLost) {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -222,6 +224,23 @@ TEST_F(CupsPrintTest, AHeldDocumentIsReprintedOnceTheFaultIsGoneAndADamagedOneIs
   dir.Write("held/" + cut_name + ".txt", note);
   const std::string bytes = dir.Read("held/" + name);
   dir.Write("held/" + cut_name, bytes.substr(0, bytes.size() / 2));
+  // A whole metafile held on a Windows machine, with its own note: never sent to a PDF queue.
+  const std::string emf_name = "19990101-000001-form3-1.emf";
+  std::string emf(88 + 20, '\0');
+  for (const auto& [at, value] :
+       {std::pair{0, 1}, {4, 88}, {40, 0x464D4520}, {48, 108}, {88, 14}, {92, 20}, {104, 20}}) {
+    for (int k = 0; k < 4; ++k) emf[at + k] = static_cast<char>(value >> (8 * k) & 0xff);
+  }
+  std::string emf_note = dir.Read("held/" + name + ".txt");
+  emf_note.replace(emf_note.find(name), name.size(), emf_name);
+  uint64_t fnv = 14695981039346656037ull;  // the note's checksum: 64-bit FNV-1a
+  for (const char c : emf) fnv = (fnv ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char checksum[17];
+  std::snprintf(checksum, sizeof(checksum), "%016llx", static_cast<unsigned long long>(fnv));
+  emf_note.replace(emf_note.find("\nbytes="), std::string::npos,
+                   "\nbytes=108\nchecksum=" + std::string(checksum) + "\n");
+  dir.Write("held/" + emf_name + ".txt", emf_note);
+  dir.Write("held/" + emf_name, emf);
 
   const RunResult listed = dir.RunWith({"--held"}, Settings(*scheduler_));
   EXPECT_EQ(listed.exit_status, 0);
@@ -234,9 +253,12 @@ TEST_F(CupsPrintTest, AHeldDocumentIsReprintedOnceTheFaultIsGoneAndADamagedOneIs
   ASSERT_EQ(scheduler_->Run("cupsaccept Q"), 0);
   const RunResult reprint = dir.RunWith({"--reprint", "all"}, Settings(*scheduler_));
   EXPECT_EQ(reprint.exit_status, 2) << "the cut document was not printed";
-  EXPECT_EQ(reprint.standard_error, "tolv: the held document \"" + dir.File("held/" + cut_name) +
-                                        "\" was not printed: it is not the document that was held "
-                                        "(damaged or changed since); it stays held\n");
+  EXPECT_EQ(reprint.standard_error,
+            "tolv: the held document \"" + dir.File("held/" + cut_name) +
+                "\" was not printed: it is not the document that was held (damaged or changed "
+                "since); it stays held\ntolv: printing on Q failed: the queue takes PDF documents, "
+                "and this one is EMF; the document stays held as \"" +
+                dir.File("held/" + emf_name) + "\"\n");
   EXPECT_EQ(reprint.standard_output.rfind(
                 "reprint of " + name + " (form type 3): handed to queue Q as job ", 0),
             0u)
@@ -245,9 +267,11 @@ TEST_F(CupsPrintTest, AHeldDocumentIsReprintedOnceTheFaultIsGoneAndADamagedOneIs
   EXPECT_EQ(scheduler_->ReceivedDocuments().size(), 1u);
   EXPECT_EQ(WordsOf(PdfWords(scheduler_->ReceivedDocuments()[0]), "Q").size(), 2u);
   EXPECT_EQ(HeldDocuments(dir), std::vector<std::string>{dir.File("held/" + cut_name)});
+  EXPECT_TRUE(dir.Exists("held/" + emf_name));
   EXPECT_FALSE(dir.Exists("held/" + name + ".txt"));
   const std::string journal = dir.Read("journal.log");
-  EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 3) << journal;
+  // The held run, the cut document, the metafile, the reprint.
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 4) << journal;
   EXPECT_NE(journal.find("\nreprint of " + name + " (form type 3): handed to queue Q as job "),
             std::string::npos)
       << journal;

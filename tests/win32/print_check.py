@@ -11,7 +11,7 @@ edges), the text's words in the same order within GDI's whole-pixel advances.
 
   print_check.py page JOB        one output mode beside the Linux build
   print_check.py fault NAME      no-printer | missing-printer | broken-port | unicode-folder |
-                                 unicode-dir | cp1251
+                                 unicode-dir | cp1251 | reprint
   print_check.py options JOB     the operator's options on Windows, each beside a plain run
 """
 import argparse
@@ -89,11 +89,12 @@ def raster(path):
     return raster_grey(path) < 128
 
 
-def raster_grey(path):
+def raster_grey(path, page=1):
     """A page rasterised by ghostscript at 600 dpi, its grey levels."""
     out = path + ".pgm"
     code, err = run(["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pgmraw",
-                     "-r%d" % DPI, "-dFirstPage=1", "-dLastPage=1", "-o", out, path], cwd="/")
+                     "-r%d" % DPI, "-dFirstPage=%d" % page, "-dLastPage=%d" % page, "-o", out,
+                     path], cwd="/")
     if code != 0:
         fail("ghostscript could not read %s: %s" % (path, err))
     return read_pgm_grey(out)
@@ -346,6 +347,8 @@ def check_fault(args):
                 run(["ps2pdf", ps, pdf], cwd=tmp)
                 texts = [w[0] for w in words(pdf)]
                 expect("Иванов" in texts, "words %s" % texts)
+            elif args.fault == "reprint":
+                expect_reprint(args, tmp, job, blank)
             elif args.fault == "many-colours":
                 expect_many_colours(args, tmp, job, blank)
             else:
@@ -353,6 +356,66 @@ def check_fault(args):
         finally:
             set_default(page_printer(args))
     print("%s: as expected" % args.fault)
+
+
+def metafile_lengths(data):
+    """The lengths of the metafiles one after the other in `data`, as their headers state them."""
+    lengths, at = [], 0
+    while at + 88 <= len(data) and data[at:at + 4] == b"\x01\x00\x00\x00" and \
+            data[at + 40:at + 44] == b" EMF":
+        lengths.append(int.from_bytes(data[at + 48:at + 52], "little"))
+        at += lengths[-1]
+    return lengths
+
+
+def expect_reprint(args, tmp, job, blank):
+    """A job of two pages (a large form that does not fit twice) the broken printer did not take:
+    held as one file of both metafiles, listed as one document, and once the good printer is the
+    default, `--reprint all` prints both pages as tolv prints them there and empties held/."""
+    job = re.sub(rb"\[ZOOM\]\r?\nValue=\d+", b"[ZOOM]\nValue=120", job)
+    set_default("TolvBroken,winspool," + r"Z:\proc\tolv\tolv.ps")
+    d = program_dir(args, tmp, "prog", job, blank)
+    status, err = run_windows(args, d)
+    expect(status == 2 and "held as" in err, "the broken printer: status %d, %r" % (status, err))
+    held = os.path.join(d, "held")
+    names = sorted(os.listdir(held))
+    expect(len(names) == 2 and names[0].endswith(".emf") and names[1] == names[0] + ".txt",
+           "held/ holds %s" % names)
+    data = open(os.path.join(held, names[0]), "rb").read()
+    lengths = metafile_lengths(data)
+    expect(len(lengths) == 2 and sum(lengths) == len(data),
+           "the held document's metafiles: %s of %d bytes" % (lengths, len(data)))
+    out = os.path.join(tmp, "held.txt")
+    status, _ = run_windows(args, d, options=["--held"], out=out)
+    listed = open(out, "rb").read().decode("utf-8", "replace").strip().splitlines()
+    expect(status == 0 and len(listed) == 1 and listed[0].startswith(names[0] + " "),
+           "--held: status %d, %r" % (status, listed))
+
+    set_default(page_printer(args))
+    out = os.path.join(tmp, "reprint.txt")
+    status, _ = run_windows(args, d, options=["--reprint", "all"], out=out)
+    said = open(out, "rb").read().decode("utf-8", "replace").strip()
+    expect(status == 0 and os.listdir(held) == [],
+           "--reprint all: status %d, %r, held/ %s" % (status, said, os.listdir(held)))
+    again = os.path.join(tmp, "again.ps")
+    shutil.copy(args.port, again)
+    direct = program_dir(args, tmp, "direct", job, blank)
+    status, err = run_windows(args, direct)
+    expect(status == 0, "tolv.exe on the good printer: %d %s" % (status, err))
+    first = os.path.join(tmp, "direct.ps")
+    shutil.copy(args.port, first)
+    pages = [open(p, "rb").read().count(b"\n%%Page:") for p in (again, first)]
+    expect(pages == [2, 2], "pages printed: reprint %d, direct %d" % tuple(pages))
+    dark = 0
+    for page in (1, 2):
+        a, b = raster_grey(again, page) < 128, raster_grey(first, page) < 128
+        differ = int(np.count_nonzero(a != b))
+        expect(a.shape == b.shape and differ == 0 and np.count_nonzero(b) > 0,
+               "page %d reprinted differs in %d pixels" % (page, differ))
+        dark += int(np.count_nonzero(b))
+    print("%s (%d bytes, metafiles of %s) listed once, reprinted: 2 pages, the same %d dark"
+          " pixels as tolv prints there; held/ empty; %s" % (names[0], len(data), lengths, dark,
+                                                              said))
 
 
 def expect_many_colours(args, tmp, job, blank):

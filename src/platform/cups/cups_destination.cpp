@@ -314,6 +314,15 @@ CupsDestination::CupsDestination(std::string program_dir, std::string server, in
       write_(write) {}
 
 HandOverResult CupsDestination::HandOver(const FinishedDocument& document) {
+  // The queue is sent PDF. Another kind (a metafile held on a Windows machine and reprinted here)
+  // would be taken by the scheduler, fail in its filters, and its held copy would be removed.
+  if (document.extension != "PDF") {
+    return KeepAfterFailure(write_, program_dir_, document,
+                            "printing on " + queue_ +
+                                " failed: the queue takes PDF documents, "
+                                "and this one is " +
+                                std::string(document.extension));
+  }
   int job_id = 0;
   const std::string cause = SendJob(document.bytes, &job_id);
   if (cause.starts_with(kTaken)) {

@@ -12,9 +12,17 @@
 
 namespace tolv {
 
-std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
-  // Nothing ever waits for a person: no dialog for a missing drive, a failed load or a crash.
+namespace {
+
+// Nothing ever waits for a person: no dialog for a missing drive, a failed load or a crash.
+void ShowNoDialogs() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+}
+
+}  // namespace
+
+std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) {
+  ShowNoDialogs();
   const std::string program_dir =
       settings.program_dir.empty() ? ExecutableDirectory() : settings.program_dir;
   return std::make_unique<Win32Platform>(program_dir, [program_dir, settings] {
@@ -25,9 +33,12 @@ std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) 
   });
 }
 
-// The GDI printer plays its own pages; a held EMF cannot be handed to it yet.
-std::unique_ptr<Destination> FindDefaultPrinter(const std::string&, const std::string&) {
-  return nullptr;
+// The printer as a run has it: a held EMF's pages are played as the run would have played them.
+std::unique_ptr<Destination> FindDefaultPrinter(const std::string& program_dir,
+                                                const std::string& job_title) {
+  ShowNoDialogs();
+  return OpenDefaultGdiDestination(program_dir.empty() ? ExecutableDirectory() : program_dir,
+                                   WriteEmfPages, job_title);
 }
 
 std::unique_ptr<Journal> OpenJournal(const std::string&) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "destination/held_documents.h"
 #include "platform/win32/system/atomic_file.h"
 #include "platform/win32/system/error_text.h"
 #include "platform/win32/system/program_dir.h"
@@ -29,6 +30,23 @@ std::string PagePath(const std::string& path, size_t page) {
   const std::string stem = has_ext ? path.substr(0, dot) : path;
   const std::string ext = has_ext ? path.substr(dot) : "";
   return stem + "-" + std::to_string(page) + ext;
+}
+
+// Whether `path` is a document HoldDocument names: held/<yyyymmdd>-<hhmmss>-form...
+bool HeldDocumentPath(std::string_view path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string_view::npos) return false;
+  const std::string_view folder = path.substr(0, slash);
+  const size_t above = folder.find_last_of("/\\");
+  if (folder.substr(above == std::string_view::npos ? 0 : above + 1) != kHeldFolder) return false;
+  const std::string_view name = path.substr(slash + 1);
+  constexpr std::string_view kShape = "dddddddd-dddddd-form";
+  if (name.size() < kShape.size()) return false;
+  for (size_t k = 0; k < kShape.size(); ++k) {
+    const bool digit = name[k] >= '0' && name[k] <= '9';
+    if (kShape[k] == 'd' ? !digit : name[k] != kShape[k]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -138,6 +156,12 @@ std::string PrintEmfDocument(const std::wstring& printer, std::string_view docum
 }
 
 bool WriteEmfPages(const std::string& path, std::string_view bytes, std::string* error) {
+  // A held document stays one file of all its pages: `--reprint` reads it back whole, its note's
+  // length and checksum are over all of them, and `--held` lists each file as a document. The
+  // destinations keep ZOBAX.EMF and hold documents with the one writer the platform gives them, so
+  // the held folder is told here by the names HoldDocument gives, rather than by a second writer
+  // passed through every destination and the shared code that keeps their documents.
+  if (HeldDocumentPath(path)) return WriteFileAtomically(path, bytes, error);
   const std::vector<std::string_view> pages = EmfPages(bytes);
   if (pages.size() <= 1) {
     // One page, or no metafile at all: the bytes as they are.

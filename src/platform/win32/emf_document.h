@@ -40,7 +40,8 @@ std::string PrintEmfDocument(const std::wstring& printer, std::string_view docum
 
 // The file printer's write for metafile documents: the first page as `path`, each further page
 // beside it as <stem>-2.<ext>, <stem>-3.<ext>, ..., each whole or not at all; pages an earlier,
-// longer document left there are removed. Other documents are written as they are.
+// longer document left there are removed. Other documents, and a document held in held/ (one
+// file of all its pages, as `--reprint` reads it back), are written as they are.
 bool WriteEmfPages(const std::string& path, std::string_view bytes, std::string* error);
 
 }  // namespace tolv
