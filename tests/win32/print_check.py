@@ -379,8 +379,9 @@ def expect_reprint(args, tmp, job, blank):
     expect(status == 2 and "held as" in err, "the broken printer: status %d, %r" % (status, err))
     held = os.path.join(d, "held")
     names = sorted(os.listdir(held))
-    expect(len(names) == 2 and names[0].endswith(".emf") and names[1] == names[0] + ".txt",
-           "held/ holds %s" % names)
+    expect(len(names) == 3 and names[0].endswith(".emf") and
+           names[1:] == [names[0] + ".qjt", names[0] + ".txt"],
+           "held/ holds %s (the document, its job, its note)" % names)
     data = open(os.path.join(held, names[0]), "rb").read()
     lengths = metafile_lengths(data)
     expect(len(lengths) == 2 and sum(lengths) == len(data),
