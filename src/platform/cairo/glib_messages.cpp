@@ -38,6 +38,11 @@ GLogWriterOutput EndOnFatalMessage(GLogLevelFlags level, const GLogField* fields
 
 }  // namespace
 
-void RouteGLibMessages() { g_log_set_writer_func(&EndOnFatalMessage, nullptr, nullptr); }
+// GLib takes a writer once per process (a second call is itself fatal): a reprint that lays out
+// several held jobs asks for it once per job.
+void RouteGLibMessages() {
+  static const bool routed = (g_log_set_writer_func(&EndOnFatalMessage, nullptr, nullptr), true);
+  (void)routed;
+}
 
 }  // namespace tolv

@@ -36,8 +36,7 @@ std::unique_ptr<Platform> MakeDefaultPlatform(const PlatformSettings& settings) 
 
 std::unique_ptr<Destination> FindDefaultPrinter(const std::string& program_dir,
                                                 const std::string& job_title) {
-  static const bool guarded = (GuardProcess(), true);
-  (void)guarded;
+  GuardProcess();
   return OpenDefaultDestination(program_dir.empty() ? ExecutableDirectory() : program_dir,
                                 WriteFileAtomically, job_title);
 }

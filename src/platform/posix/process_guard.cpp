@@ -191,6 +191,9 @@ bool WriteWithin(int fd, std::string_view bytes, int timeout_ms, std::string* ca
 void BoundStandardError() { UseBoundedStandardError(2); }
 
 void GuardProcess() {
+  static bool guarded = false;
+  if (guarded) return;
+  guarded = true;
   OpenStandardDescriptors();
   SilenceLibraries();
   signal(SIGXFSZ, SIG_IGN);

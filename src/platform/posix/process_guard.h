@@ -14,7 +14,9 @@
 
 namespace tolv {
 
-// Call first thing in main, before any file is opened.
+// Call first thing in main, before any file is opened. Once per process: a later call (a reprint
+// that lays out several held jobs) changes nothing, so the standard error the program was started
+// with stays the one its lines go to.
 void GuardProcess();
 
 // How long one write to standard output or standard error may wait for a reader that stopped
