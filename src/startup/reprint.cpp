@@ -32,6 +32,14 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
     journal(true, line);
     return 2;
   };
+  // Printed: the held copy has done its work. One that cannot be removed would print twice.
+  const auto printed = [&] {
+    if (RemoveHeldDocument(held)) return 0;
+    errors << "tolv: the held document " << Quoted(held.path)
+           << " was printed but cannot be removed; remove it before the next reprint\n"
+           << std::flush;
+    return 2;
+  };
   const FileRead read = ReadFileBeside(HeldDirectory(program_dir), held.name, kHeldDocumentLimit);
   if (read.status != FileRead::Status::kRead) {
     return fail("it cannot be read" + (read.cause.empty() ? "" : ": " + read.cause));
@@ -66,13 +74,7 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
     }
     printer.reset();  // the run finds its own
     if (run_job(held, job.bytes) != 0) return 2;
-    if (!RemoveHeldDocument(held)) {
-      errors << "tolv: the held document " << Quoted(held.path)
-             << " was printed but cannot be removed; remove it before the next reprint\n"
-             << std::flush;
-      return 2;
-    }
-    return 0;
+    return printed();
   }
   FinishedDocument document{read.bytes, HeldDocumentKind(held)};
   document.form_type = std::atoi(form.c_str());
@@ -92,18 +94,11 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
     journal(true, line);
     return 2;
   }
-  // Printed: the held copy has done its work. One that cannot be removed would print twice.
   const std::string line =
       JournalLine(record, "reprint of " + held.name + " (form type " + form + ")");
   journal(false, line);
   out << line << "\n";
-  if (!RemoveHeldDocument(held)) {
-    errors << "tolv: the held document " << Quoted(held.path)
-           << " was printed but cannot be removed; remove it before the next reprint\n"
-           << std::flush;
-    return 2;
-  }
-  return 0;
+  return printed();
 }
 
 }  // namespace
