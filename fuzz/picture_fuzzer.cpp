@@ -24,12 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::optional<PixelSize> header = HeaderSize(bytes);
   // A picture of tens of millions of pixels (within the limit) takes seconds to decode and check
-  // here, as a 100-byte RLE file can announce: such inputs would hold the fuzzer at a crawl, and
-  // time out on a busy machine, without reaching new code. Their header checks ran above; those
-  // over the limit still go on to be refused by the decoder.
+  // here, as a 100-byte RLE file or GIF can announce: such inputs would hold the fuzzer at a
+  // crawl, and time out on a busy machine, without reaching new code. Their header checks ran
+  // above; those over the limit still go on to be refused by the decoder.
   constexpr int64_t kDecodedHere = 4'000'000;
-  if (header && int64_t{header->width} * header->height > kDecodedHere &&
-      int64_t{header->width} * header->height <= kMaxPicturePixels) {
+  if (const int64_t pixels = HeaderPixels(bytes);
+      pixels > kDecodedHere && pixels <= kMaxPicturePixels) {
     return 0;
   }
 
