@@ -196,7 +196,8 @@ Held HoldDocument(WholeFileWriter write, const std::string& program_dir,
       "\nchecksum=" + Checksum(document.bytes) + "\n";
   // The job, for a reprint that has to lay the page out again; the note names it only once it is
   // written whole.
-  const bool job_kept = !document.job.empty() && write(path + ".qjt", document.job, &write_error);
+  const bool job_kept =
+      !document.job.empty() && write(HeldJobName(path), document.job, &write_error);
   write(NotePath(path), note + (job_kept ? "job=" + Checksum(document.job) + "\n" : ""),
         &write_error);
   held.path = path;
@@ -262,7 +263,9 @@ std::string_view HeldDocumentKind(const HeldDocument& held) {
   return Lower(held.name).ends_with(".emf") ? "EMF" : "PDF";
 }
 
-std::string HeldJobPath(const HeldDocument& held) { return held.path + ".qjt"; }
+std::string HeldJobName(const std::string& document_name) { return document_name + ".qjt"; }
+
+std::string HeldJobPath(const HeldDocument& held) { return HeldJobName(held.path); }
 
 bool RemoveHeldDocument(const HeldDocument& held) {
   std::error_code error;

@@ -65,7 +65,8 @@ std::string HeldDocumentProblem(const HeldDocument& held, std::string_view bytes
 // The kind of document a held one is, as its name's extension says: "EMF" or "PDF".
 std::string_view HeldDocumentKind(const HeldDocument& held);
 
-// Where the job a held document was made from is kept: beside it, as <name>.qjt.
+// The name of the job a held document was made from, kept beside it: <name>.qjt.
+std::string HeldJobName(const std::string& document_name);
 std::string HeldJobPath(const HeldDocument& held);
 
 // Removes a held document, its note and its job; false when the document could not be removed.

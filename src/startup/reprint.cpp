@@ -68,7 +68,7 @@ int ReprintOne(const std::string& program_dir, const HeldDocument& held, const P
   if (!moved.empty()) {
     if (!run_job || held.job_checksum.empty()) return fail(moved + "; run the job again");
     const FileRead job =
-        ReadFileBeside(HeldDirectory(program_dir), held.name + ".qjt", kJobFileLimit);
+        ReadFileBeside(HeldDirectory(program_dir), HeldJobName(held.name), kJobFileLimit);
     if (job.status != FileRead::Status::kRead || Checksum(job.bytes) != held.job_checksum) {
       return fail(moved + ", and the job kept with it is damaged; run the job again");
     }
